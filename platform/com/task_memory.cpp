@@ -1,0 +1,14 @@
+// Task memory: blocks handed across COM interfaces, freed by whoever receives them.
+#include <cstdlib>
+
+#include "objbase.h"
+
+extern "C" {
+
+LPVOID CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
+
+LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) { return std::realloc(pv, cb ? cb : 1); }
+
+void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+
+}  // extern "C"
