@@ -1,7 +1,29 @@
 // The registry API of the device. HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT, HKEY_CURRENT_USER
-// and HKEY_USERS are separate trees of one persistent database (see the registry's README
-// section in the design note); key names compare without regard to case; every call is one
-// transaction; results are Win32 error numbers (ERROR_SUCCESS on success).
+// and HKEY_USERS are separate trees of one persistent database (cehost/registry.h says where
+// it lives); key and value names compare without regard to case (each UTF-16 unit folded with
+// towlower) and keep the case they were created with; every call is one transaction, durable
+// once it has returned ERROR_SUCCESS; results are Win32 error numbers.
+//
+// Rules shared by the functions:
+// - HKEYs are validated: a closed or made-up HKEY gives ERROR_INVALID_HANDLE; a handle whose
+//   key was deleted (by this or another process) gives ERROR_KEY_DELETED.
+// - Subkey paths are components joined by '\'; one trailing '\' is accepted, a leading one
+//   or an empty component gives ERROR_BAD_PATHNAME; a component holds at most 255 characters
+//   and a value name at most 16383 (else ERROR_INVALID_PARAMETER). A null or empty subkey
+//   names the key itself. A null value name is the key's default value.
+// - Missing keys and values give ERROR_FILE_NOT_FOUND.
+// - Data buffers: with a null data pointer the size is reported (the first pass of the usual
+//   two-pass query); with a buffer too small, ERROR_MORE_DATA, the size needed is reported and
+//   the buffer is left as it was. Name buffers (RegEnum*) count characters including the
+//   terminator on input; on success they report the length without it, on ERROR_MORE_DATA the
+//   size needed with it.
+// - Data is stored as given: REG_SZ and REG_MULTI_SZ keep whatever terminators the writer
+//   included, and every type (known or not) round-trips as raw bytes.
+// - Subkeys and values enumerate in creation order; rewriting a value keeps its place.
+// - Classes, security attributes, access masks and options are accepted and ignored.
+//
+// Threads: every function may be called from any thread; calls are serialised per process.
+// Several processes may use one database at once.
 #pragma once
 
 #include "winbase.h"
