@@ -27,9 +27,10 @@
 // Processes `byteCount` bytes of `channels`-channel frames from `in` into `out`, which must
 // hold 2 * byteCount bytes (enough for every pattern) and must not overlap `in`. Bytes after
 // the last whole frame are ignored (except at 100 percent). With `compensate` non-zero each
-// emitted sample of channel j goes through shifter.PitchShifterSample(j, ...); `shifter` is
-// borrowed for the call. Returns the bytes written to `out`; 0 (nothing written) for null
-// buffers, a count that is not positive or above 0x3FFFFFFF (its output could not be
-// counted), or, off 100 percent, fewer than 1 channel.
+// emitted sample of channel j goes through shifter.PitchShifterSample(j, ...), so channels
+// the shifter was not reset for, or a shifter that refused its reset, come out silent;
+// `shifter` is borrowed for the call. Returns the bytes written to `out`; 0 (nothing written)
+// for null buffers, a count that is not positive or above 0x3FFFFFFF (its output could not
+// be counted), or, off 100 percent, fewer than 1 channel.
 LONG ChangeSpeed(PitchShifter& shifter, INT percent, BOOL compensate, INT channels, BYTE* out,
                  const BYTE* in, LONG byteCount);
