@@ -1,5 +1,7 @@
 // The COM runtime of the host: initialisation, object creation through the registry, task
 // memory, and GUID text forms.
+//
+// Threads: every function may be called from any thread.
 #pragma once
 
 #include "guid.h"
@@ -15,18 +17,26 @@
 
 extern "C" {
 
+// Per-thread counters only: S_OK for a thread's first call, S_FALSE after; every call is
+// undone by one CoUninitialize. Nothing else depends on them (there are no apartments), so
+// object creation works on threads that never called CoInitialize.
 CEHOST_EXPORT HRESULT CoInitialize(LPVOID reserved);
 CEHOST_EXPORT HRESULT CoInitializeEx(LPVOID reserved, DWORD coinit);
 CEHOST_EXPORT void CoUninitialize(void);
 
-// Reads HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32, loads that library (it stays loaded
-// while this process runs or until CoFreeUnusedLibraries finds it unused), asks its
-// DllGetClassObject for the class factory and creates the object. REGDB_E_CLASSNOTREG when
-// the class is not registered.
+// Reads the default value of HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 (the library's
+// path), loads that library, asks its DllGetClassObject for the class factory and creates the
+// object. The library stays loaded until CoFreeUnusedLibraries finds it unused.
+// Failures: REGDB_E_CLASSNOTREG when the class is not registered (or clsctx does not allow an
+// in-process server), REGDB_E_READREGDB when the registry cannot be read, CO_E_DLLNOTFOUND
+// when the library cannot be loaded, CO_E_ERRORINDLL when it lacks DllGetClassObject; else
+// what the factory returns. *ppv is null after any failure.
 CEHOST_EXPORT HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN outer, DWORD clsctx, REFIID riid,
                                        LPVOID* ppv);
 CEHOST_EXPORT HRESULT CoGetClassObject(REFCLSID rclsid, DWORD clsctx, LPVOID reserved, REFIID riid,
                                        LPVOID* ppv);
+// Unloads every loaded server whose DllCanUnloadNow returns S_OK. A server without that
+// export is never unloaded.
 CEHOST_EXPORT void CoFreeUnusedLibraries(void);
 
 CEHOST_EXPORT LPVOID CoTaskMemAlloc(SIZE_T cb);
