@@ -26,9 +26,10 @@
 #define NTLM_COMPAT_NTLM 0x2u
 #define NTLM_COMPAT_NTLMV2 0x4u
 
-// The OEM code page: the LM one-way value upper-cases the password in it, and the 8-bit
-// strings of NTLM messages (user and domain names) are in it.
-#define NTLM_OEM_CODE_PAGE CP_OEMCP
+// The ANSI code page: passwords are cut and upper-cased in it for the LM one-way value, and
+// the user and domain names that credentials put into AUTHENTICATE messages (and that the
+// server reads back from them) are converted with it.
+#define NTLM_ANSI_CODE_PAGE CP_ACP
 
 #define NTLM_OWF_LENGTH 16
 #define NTLM_CHALLENGE_LENGTH 8

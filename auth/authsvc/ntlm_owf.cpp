@@ -50,34 +50,46 @@ int AnsiToWide(std::string_view text, WCHAR* out, int capacity) {
 
 }  // namespace
 
-bool ComputeLmOwf(std::u16string_view password, BYTE owf[16]) {
-  assert(owf);
+namespace {
+
+// LM value of at most 16 bytes of 8-bit text: ASCII letters upper-cased, cut or zero-padded
+// to 14 bytes, each 7-byte half a DES key over the magic text.
+bool LmOwfOfBytes(const unsigned char* text, size_t n, BYTE owf[16]) {
   unsigned char key[kLmMaxChars] = {};  // zero padding included
-  bool ok = true;
-  const size_t chars = std::min(password.size(), kLmMaxChars);
-  if (chars > 0) {
-    // Code page 437 has one byte per character, so 16 characters fit 16 bytes.
-    ok = WideCharToMultiByte(NTLM_OEM_CODE_PAGE, 0, password.data(), static_cast<int>(chars),
-                             reinterpret_cast<char*>(key), sizeof key, nullptr, nullptr) > 0;
-  }
-  if (ok) {
-    for (unsigned char& b : key)
-      if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
-    std::memset(key + kLmKeyBytes, 0, sizeof key - kLmKeyBytes);
-    ok = DES_ECB_LM(ENCRYPT, key, kLmMagic, owf) && DES_ECB_LM(ENCRYPT, key + 7, kLmMagic, owf + 8);
-  }
+  std::memcpy(key, text, std::min(n, kLmMaxChars));
+  for (unsigned char& b : key)
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+  std::memset(key + kLmKeyBytes, 0, sizeof key - kLmKeyBytes);
+  const bool ok = DES_ECB_LM(ENCRYPT, key, kLmMagic, owf) && DES_ECB_LM(ENCRYPT, key + 7, kLmMagic, owf + 8);
   if (!ok) SecureZeroMemory(owf, 16);
   SecureZeroMemory(key, sizeof key);
   return ok;
 }
 
-bool ComputeLmOwfA(std::string_view password, BYTE owf[16]) {
-  // Only the first 16 characters matter; ANSI has one byte per character.
-  WCHAR wide[kLmMaxChars];
-  const int n = AnsiToWide(password.substr(0, kLmMaxChars), wide, kLmMaxChars);
-  const bool ok = n >= 0 && ComputeLmOwf(std::u16string_view(wide, static_cast<size_t>(n)), owf);
-  SecureZeroMemory(wide, sizeof wide);
+}  // namespace
+
+bool ComputeLmOwf(std::u16string_view password, BYTE owf[16]) {
+  assert(owf);
+  unsigned char bytes[kLmMaxChars] = {};
+  const size_t chars = std::min(password.size(), kLmMaxChars);
+  int n = 0;
+  if (chars > 0) {
+    // The ANSI page has one byte per character, so 16 characters fit 16 bytes.
+    n = WideCharToMultiByte(NTLM_ANSI_CODE_PAGE, 0, password.data(), static_cast<int>(chars),
+                            reinterpret_cast<char*>(bytes), sizeof bytes, nullptr, nullptr);
+    if (n <= 0) {
+      SecureZeroMemory(owf, 16);
+      return false;
+    }
+  }
+  const bool ok = LmOwfOfBytes(bytes, static_cast<size_t>(n), owf);
+  SecureZeroMemory(bytes, sizeof bytes);
   return ok;
+}
+
+bool ComputeLmOwfA(std::string_view password, BYTE owf[16]) {
+  assert(owf);
+  return LmOwfOfBytes(reinterpret_cast<const unsigned char*>(password.data()), password.size(), owf);
 }
 
 bool ComputeNtOwf(std::u16string_view password, BYTE owf[16]) {

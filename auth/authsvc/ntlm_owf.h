@@ -10,11 +10,10 @@
 #include "windows.h"
 
 // LM one-way value of a UTF-16 password (an empty view for an absent password): the first
-// 16 characters in the OEM code page, ASCII letters upper-cased, cut or zero-padded to 14
+// 16 characters in the ANSI code page, ASCII letters upper-cased, cut or zero-padded to 14
 // bytes, each half used as a DES key over "KGS!@#$%". False when no LM value can be computed.
 [[nodiscard]] bool ComputeLmOwf(std::u16string_view password, BYTE owf[16]);
-// The same for an 8-bit password in the ANSI code page: it is read as the text it stands for,
-// so a password gives one LM value whichever form it arrives in.
+// The same for an 8-bit password, taken byte for byte (its first 16 bytes).
 [[nodiscard]] bool ComputeLmOwfA(std::string_view password, BYTE owf[16]);
 
 // NT one-way value: MD4 over the UTF-16LE password without terminator.

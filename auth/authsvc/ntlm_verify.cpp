@@ -15,12 +15,12 @@ namespace {
 
 constexpr size_t kMaxUserName = 256;
 
-// Converts 8-bit OEM text to UTF-16; false when the conversion fails.
-bool OemToWide(std::span<const BYTE> text, std::u16string* out) {
+// Converts 8-bit ANSI text to UTF-16; false when the conversion fails.
+bool AnsiToWide(std::span<const BYTE> text, std::u16string* out) {
   out->clear();
   if (text.empty()) return true;
-  out->resize(text.size());  // one character per byte in the OEM page
-  const int n = MultiByteToWideChar(NTLM_OEM_CODE_PAGE, 0, reinterpret_cast<const char*>(text.data()),
+  out->resize(text.size());  // one character per byte in the ANSI page
+  const int n = MultiByteToWideChar(NTLM_ANSI_CODE_PAGE, 0, reinterpret_cast<const char*>(text.data()),
                                     static_cast<int>(text.size()), out->data(), static_cast<int>(out->size()));
   if (n <= 0) return false;
   out->resize(static_cast<size_t>(n));
@@ -74,8 +74,8 @@ SECURITY_STATUS Verify(NtlmKeyMaterial& keys, DWORD serverFlags, const NtlmLogon
     upperUser[i] = (b >= 'a' && b <= 'z') ? static_cast<BYTE>(b - 'a' + 'A') : b;
   }
   std::u16string user, domain;
-  if (!OemToWide(std::span<const BYTE>(upperUser, f.UserName.size()), &user) ||
-      !OemToWide(f.DomainName, &domain))
+  if (!AnsiToWide(std::span<const BYTE>(upperUser, f.UserName.size()), &user) ||
+      !AnsiToWide(f.DomainName, &domain))
     return SEC_E_LOGON_DENIED;
 
   const DWORD flags = keys.NegotiateFlags;

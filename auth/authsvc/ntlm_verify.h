@@ -28,7 +28,7 @@ class NtlmAccountValues {
 };
 
 // The fields of a received AUTHENTICATE message that verification reads, borrowed from the
-// message for the call. Names are the message's 8-bit OEM bytes without terminator.
+// message for the call. Names are the message's 8-bit ANSI bytes without terminator.
 struct NtlmLogonFields {
   std::span<const BYTE> LmChallengeResponse;
   std::span<const BYTE> NtChallengeResponse;

@@ -172,7 +172,7 @@ TEST(LocalVerification, UserNameIsUpperCasedAndBounded) {
 }
 
 TEST(LocalVerification, NonAsciiNamesVerifyAsThisServicesClientComputesThem) {
-  // The client upper-cases the whole UTF-16 name; the server gets OEM bytes in which only
+  // The client upper-cases the whole UTF-16 name; the server gets ANSI bytes in which only
   // ASCII letters were upper-cased, and must arrive at the same NTLMv2 value.
   FakeAccounts accounts;
   accounts.Add(u"J\u00f6rg", u"Password");
@@ -182,7 +182,7 @@ TEST(LocalVerification, NonAsciiNamesVerifyAsThisServicesClientComputesThem) {
   Prepare(client, kEss);
   NtlmClientResponse response;
   ASSERT_EQ(ComputeClientResponse(client, {u"j\u00f6rg", u"Domain", nullptr, nt}, &response), SEC_E_OK);
-  const std::vector<BYTE> user = {'j', 0x94, 'r', 'g'};  // code page 437
+  const std::vector<BYTE> user = {'j', 0xF6, 'r', 'g'};  // the ANSI page
   const auto domain = Bytes("Domain");
   NtlmKeyMaterial server;
   EXPECT_EQ(VerifyLocalLogon(Prepare(server, kEss), kDefault,
