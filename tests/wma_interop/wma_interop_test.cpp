@@ -152,6 +152,8 @@ struct Signal {
   double minSnrDb;  // absolute floor besides the peer comparison
 };
 
+void PrintTo(const Signal& s, std::ostream* os) { *os << s.name; }
+
 class WmaInterop : public ::testing::TestWithParam<Signal> {};
 
 TEST_P(WmaInterop, FfmpegDecodesOurFileAsWellAsItsOwn) {
