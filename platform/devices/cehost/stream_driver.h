@@ -11,6 +11,10 @@
 // Threads: every method may be called from any thread, concurrently, also for one open
 // context; a driver guards its own state. Methods report failure through SetLastError, which
 // reaches the caller of CreateFileW, DeviceIoControl and the rest unchanged.
+//
+// References: buffers are the caller's, borrowed for the duration of the call; the driver
+// keeps no pointer into them. The device manager and every open handle each hold a reference
+// to the driver object.
 #pragma once
 
 #include "windows.h"

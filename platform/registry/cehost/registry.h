@@ -6,7 +6,8 @@
 // CEHOST_REGISTRY afterwards (a test pointing the registry at a private file) calls
 // ReopenRegistry() to make the change take effect.
 //
-// Threads: both functions may be called from any thread.
+// Threads: both functions may be called from any thread. Processes: a child made with fork()
+// runs exec before it uses the registry (the database connection is not carried across).
 #pragma once
 
 #include <string>
