@@ -142,7 +142,7 @@ TEST(Devices, NamesWithoutAWorkingDriverFailCleanly) {
       {u"TST10:", ERROR_INVALID_NAME},
       {u"T5T3:", ERROR_INVALID_NAME},
       {u"\u00c4ST3:", ERROR_INVALID_NAME},
-      {u"/tmp/file", ERROR_INVALID_NAME},
+      {u"Music\\song.m4a", ERROR_INVALID_NAME},
       {u"XYZ0:", ERROR_FILE_NOT_FOUND},
       {u"TST4:", ERROR_FILE_NOT_FOUND},  // listed with index 3 only
       {u"BAD0:", ERROR_MOD_NOT_FOUND},
