@@ -137,4 +137,15 @@ TEST(WmaFrameCoder, MonoCodesOnlyWhenThereIsSignal) {
   EXPECT_EQ(fr.bits, 6u + 3 + 1);
 }
 
+TEST(WmaFrameCoder, FrameAfterAToneStopsIsStillCoded) {
+  // The decaying half of a loud tone needs more adjusting passes than the search allows
+  // itself; it must still be coded, within the budget, rather than dropped to silence.
+  Coder coder(1);
+  std::vector<int16_t> zero(2048, 0);
+  coder.Code(Tone(440, 8000, 0), zero);
+  auto fr = coder.Code(zero, zero);
+  EXPECT_TRUE(fr.ch[0].coded);
+  EXPECT_LE(fr.bits, kBudget + 7);  // 7: a gain field longer than the one counted
+}
+
 }  // namespace

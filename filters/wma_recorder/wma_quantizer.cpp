@@ -142,6 +142,7 @@ bool WmaQuantizer::SearchGain(WmaFrame& frame) {
   const uint32_t avail = budget_ - header;
   int j = InitialJ(frame, avail);
   int lo = 0, hi = kMaxJ + 1, passes = 0;
+  bool fallback = false;
   for (;;) {
     if (j > kMaxJ) j = kMaxJ;  // the estimate can exceed the tables at tiny budgets
     SetGain(j - 1);
@@ -152,6 +153,12 @@ bool WmaQuantizer::SearchGain(WmaFrame& frame) {
     ++passes;
     if (overflow_) used = 2 * budget_ - header;
 
+    if (fallback) {
+      if (used <= avail) return true;
+      if (j >= kMaxJ) break;
+      ++j;
+      continue;
+    }
     if (used > avail && j == hi - 1) {
       if (j >= kMaxJ) break;
       lo = j;
@@ -174,7 +181,13 @@ bool WmaQuantizer::SearchGain(WmaFrame& frame) {
     } else if (j >= hi) {
       j = hi - 1;
     }
-    if (passes >= 6) break;
+    if (passes >= kAdjustPasses) {
+      // Out of adjusting passes. Giving up here would code the frame as silence although
+      // it fits at some gain: take the lowest gain seen to fit, or else climb one step at
+      // a time from the highest gain seen not to fit.
+      fallback = true;
+      j = hi <= kMaxJ ? hi : lo + 1;
+    }
   }
   DropUnforced(frame);
   return false;

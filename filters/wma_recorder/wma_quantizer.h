@@ -27,6 +27,8 @@ class WmaQuantizer {
   static constexpr int kRunBits = 11;
   // Highest j (= g + 1) tried, so that g stays within the step and reciprocal tables.
   static constexpr int kMaxJ = kWmaGainTableSize;
+  // Counting passes that adjust the gain by the ratio of used to available bits.
+  static constexpr int kAdjustPasses = 6;
 
   // channels 1 or 2; rate32000 selects the shorter block-length codes; budget in bits.
   void Open(int channels, bool rate32000, uint32_t budget);
@@ -38,8 +40,11 @@ class WmaQuantizer {
   // Bits the frame syntax needs before the coefficients, with the current gain.
   uint32_t CountHeader(const WmaFrame& frame) const;
 
-  // Chooses the gain. When the frame cannot be fitted, clears the coded flag of every
-  // channel that is not forced and returns false.
+  // Chooses the gain: an estimate from the coefficients' magnitude, then up to
+  // kAdjustPasses counting passes that accept a gain using 3/4 of the available bits or
+  // more (or one within 8 of the highest gain seen not to fit), then the lowest gain seen
+  // to fit. When no gain up to kMaxJ - 1 fits, clears the coded flag of every channel that
+  // is not forced and returns false.
   bool SearchGain(WmaFrame& frame);
 
   // Writes the frame at the current gain; returns the number of bits written.
