@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,9 +39,12 @@ class Reader {
 };
 
 bool ReadWav(const char* path, std::vector<int16_t>& pcm, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return error = std::string("cannot open ") + path, false;
-  std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> d(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(d.data()), static_cast<std::streamsize>(d.size())))
+    return error = std::string("cannot read ") + path, false;
   Reader r(d);
   if (!r.Tag(0, "RIFF") || !r.Tag(8, "WAVE")) return error = "not a WAV file", false;
   bool haveFormat = false;
@@ -61,8 +63,7 @@ bool ReadWav(const char* path, std::vector<int16_t>& pcm, std::string& error) {
     } else if (r.Tag(at, "data")) {
       if (!haveFormat) return error = "data chunk before fmt chunk", false;
       pcm.resize(*size / 4 * 2);
-      for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = static_cast<int16_t>(d[body + 2 * i] | (d[body + 2 * i + 1] << 8));
+      std::memcpy(pcm.data(), d.data() + body, pcm.size() * 2);  // little-endian host
       return true;
     }
     at = body + *size + (*size & 1);
