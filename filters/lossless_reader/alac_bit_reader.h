@@ -1,9 +1,10 @@
 // AlacBitReader: the frame decoder's bounds-checked bit reader.
 //
-// Bits are taken most significant first. Reads past the end of the frame yield zero bits and
-// advance the position as usual, so a corrupt frame cannot make the decoder touch memory
-// outside it; Overrun() then tells the decoder that what it read was not all in the frame.
-// Used on one thread, inside one decode_frame call.
+// Bits are taken most significant first. The next bits wait in a 64-bit cache that is topped up
+// eight bytes at a time, so that a code is read without going back to memory. Reads past the
+// end of the frame yield zero bits and advance the position as usual, so a corrupt frame cannot
+// make the decoder touch memory outside it; Overrun() then tells the decoder that what it read
+// was not all in the frame. Used on one thread, inside one decode_frame call.
 #pragma once
 
 #include <bit>
@@ -13,7 +14,7 @@
 
 namespace lossless_reader {
 
-static_assert(std::endian::native == std::endian::little, "Window() loads big-endian words by swapping");
+static_assert(std::endian::native == std::endian::little, "Refill() loads big-endian words by swapping");
 
 class AlacBitReader {
  public:
@@ -21,57 +22,79 @@ class AlacBitReader {
 
   // The next n bits (0 <= n <= 32) as an unsigned value; 0 for n = 0.
   [[nodiscard]] uint32_t Read(unsigned n) {
-    const uint32_t v = n ? uint32_t(Window() >> (64 - n)) : 0;
-    pos_ += n;
+    Refill();
+    const uint32_t v = n ? uint32_t(cache_ >> (64 - n)) : 0;
+    Consume(n);
     return v;
   }
 
-  // A unary prefix of at most nine 1 bits: stops after the first 0 bit (consumed) or after the
-  // ninth 1 bit (nothing more consumed). Returns the count of 1 bits.
-  [[nodiscard]] uint32_t ReadOnes9() {
-    const uint64_t inverted = ~Window();
-    const unsigned ones = inverted == 0 ? 64u : unsigned(__builtin_clzll(inverted));
+  // One adaptive Rice code: a unary prefix of `ones` 1 bits (at most 8) and its 0, then k bits
+  // e (0 <= k <= 23); the value is ones x multiplier + e - 1 when e > 1, else ones x multiplier
+  // with the last bit given back. With kPlainAtK1 and k = 1 the value is the prefix alone and
+  // nothing follows it. Returns kEscape, having consumed the nine 1 bits, when the prefix
+  // reaches nine.
+  static constexpr uint32_t kEscape = ~0u;
+  template <bool kPlainAtK1>
+  [[nodiscard]] uint32_t ReadRiceCode(unsigned k, uint32_t multiplier) {
+    Refill();
+    // The low bit set keeps clz defined; it changes nothing, nine 1 bits being the most counted.
+    const unsigned ones = unsigned(__builtin_clzll(~cache_ | 1));
     if (ones >= 9) {
-      pos_ += 9;
-      return 9;
+      Consume(9);
+      return kEscape;
     }
-    pos_ += ones + 1;
-    return ones;
-  }
-
-  // Steps back one bit (never before the start).
-  void Unread() {
-    if (pos_) --pos_;
+    if (kPlainAtK1 && k == 1) {
+      Consume(ones + 1);
+      return ones;
+    }
+    const uint32_t e = k ? uint32_t((cache_ << (ones + 1)) >> (64 - k)) : 0;
+    const unsigned big = e > 1;
+    Consume(ones + k + big);  // e of 0 or 1 gives its last bit back
+    return ones * multiplier + (big ? e - 1 : 0);
   }
 
   // True once the position lies beyond the frame's last bit.
-  [[nodiscard]] bool Overrun() const { return pos_ > uint64_t{size_} * 8; }
+  [[nodiscard]] bool Overrun() const { return Position() > uint64_t{size_} * 8; }
 
-  [[nodiscard]] size_t BytePosition() const { return size_t(pos_ >> 3) < size_ ? size_t(pos_ >> 3) : size_; }
-  [[nodiscard]] int BitPosition() const { return int(pos_ & 7); }
+  [[nodiscard]] size_t BytePosition() const {
+    const uint64_t byte = Position() >> 3;
+    return byte < size_ ? size_t(byte) : size_;
+  }
+  [[nodiscard]] int BitPosition() const { return int(Position() & 7); }
 
  private:
-  // The 64 bits from the current position on (at least 57 of them meaningful), zero past the
-  // end of the frame.
-  uint64_t Window() const {
-    const uint64_t byte = pos_ >> 3;
-    uint64_t w;
-    if (byte + 8 <= size_) {
-      std::memcpy(&w, data_ + byte, 8);
-      w = __builtin_bswap64(w);
-    } else {
-      w = 0;
-      for (unsigned i = 0; i < 8; ++i) {
-        w <<= 8;
-        if (byte + i < size_) w |= data_[byte + i];
-      }
+  uint64_t Position() const { return uint64_t{next_} * 8 - count_; }
+
+  // Makes at least 56 bits wait in the cache (zeros past the end of the frame). The bits
+  // below count_ are always either zero or the frame's own, so loading a byte twice is harmless.
+  void Refill() {
+    if (next_ + 8 <= size_) {
+      uint64_t w;
+      std::memcpy(&w, data_ + next_, 8);
+      cache_ |= __builtin_bswap64(w) >> count_;
+      next_ += (63 - count_) >> 3;
+      count_ |= 56;
+      return;
     }
-    return w << (pos_ & 7);
+    while (count_ <= 56) {
+      const uint64_t byte = next_ < size_ ? data_[next_] : 0;
+      cache_ |= byte << (56 - count_);
+      ++next_;
+      count_ += 8;
+    }
+  }
+
+  // n <= 32, and at most count_.
+  void Consume(unsigned n) {
+    cache_ <<= n;
+    count_ -= n;
   }
 
   const uint8_t* data_;  // borrowed for the decode call
   size_t size_;
-  uint64_t pos_ = 0;  // in bits from data_
+  size_t next_ = 0;      // the next byte to enter the cache
+  uint64_t cache_ = 0;   // waiting bits, the next one most significant
+  unsigned count_ = 0;   // how many bits of cache_ are waiting
 };
 
 }  // namespace lossless_reader

@@ -60,17 +60,8 @@ bool decode_residuals(AlacBitReader& bits, int32_t* out, uint32_t n, int width, 
     uint32_t k = uint32_t(31 - LeadingZeros((history >> 9) + 3));
     if (k > k_modifier) k = k_modifier;
 
-    uint32_t x = bits.ReadOnes9();
-    if (x == 9) {
-      x = bits.Read(unsigned(width)) & width_mask;  // an escape: the value itself, raw
-    } else if (k != 1) {
-      const uint32_t extra = bits.Read(k);
-      x *= (1u << k) - 1;
-      if (extra > 1)
-        x += extra - 1;
-      else
-        bits.Unread();
-    }
+    uint32_t x = bits.ReadRiceCode<true>(k, (1u << k) - 1);
+    if (x == AlacBitReader::kEscape) x = bits.Read(unsigned(width)) & width_mask;  // the value itself, raw
 
     x += sign_modifier;
     const uint32_t magnitude = uint32_t((uint64_t{x} + 1) >> 1);
@@ -86,18 +77,8 @@ bool decode_residuals(AlacBitReader& bits, int32_t* out, uint32_t n, int width, 
     if (history < 128 && i + 1 < n) {
       sign_modifier = 1;
       const uint32_t kz = uint32_t(LeadingZeros(history)) + ((history + 16) >> 6) - 24;
-      const uint32_t ones = bits.ReadOnes9();
-      uint32_t run;
-      if (ones == 9) {
-        run = bits.Read(16);
-      } else {
-        const uint32_t extra = bits.Read(kz);
-        run = ones * (((1u << kz) - 1) & run_mask);
-        if (extra < 2)
-          bits.Unread();
-        else
-          run += extra - 1;
-      }
+      uint32_t run = bits.ReadRiceCode<false>(kz, ((1u << kz) - 1) & run_mask);
+      if (run == AlacBitReader::kEscape) run = bits.Read(16);
       if (run > 0) {
         if (run > n - i - 1) return false;
         std::memset(out + i + 1, 0, size_t{run} * sizeof(int32_t));
@@ -110,9 +91,72 @@ bool decode_residuals(AlacBitReader& bits, int32_t* out, uint32_t n, int width, 
   return true;
 }
 
-// The adaptive FIR predictor: rebuilds n samples of width `width` from their residuals. The
-// coefficients adapt as it goes (only for this frame).
-void predict_adaptive_fir(const int32_t* e, int32_t* y, uint32_t n, int width, int16_t* c, uint32_t count,
+// Moves the coefficients towards a smaller error for as long as the error keeps its sign,
+// the most recent samples' coefficients first: for coefficient j, with v = -delta[j] (the
+// oldest sample of the window less the sample coefficient j weighs) and g the sign of v (its
+// opposite while the error is negative), c[j] -= g and the error loses ((v x g) >> shift) x
+// (count - j). The coefficients are 16-bit and wrap.
+//
+// Each step moves the error towards 0 by a term that does not depend on the error, so the
+// error still has its sign at coefficient j exactly when |err| exceeds the sum of the terms of
+// the coefficients before it. Those sums come from a chain of additions and every coefficient
+// decides on its own, without a chain of unpredictable branches. This needs terms that cannot
+// overflow, which holds for samples of up to 17 bits (|delta| < 2^18, terms below 2^23).
+template <uint32_t kTaps>
+inline void Adapt(int32_t* c, const int32_t* delta, uint32_t taps, int32_t err, uint32_t shift) {
+  const uint32_t count = kTaps ? kTaps : taps;
+  if (err == 0) return;
+  const int32_t negative = err < 0 ? -1 : 0;  // all ones while the error is negative
+  const int32_t magnitude = (err ^ negative) - negative;
+  // A negative error moves by ceil(|v| / 2^shift) per unit, a positive one by floor.
+  const int32_t round_up = negative & ((int32_t(1) << shift) - 1);
+  int32_t used = 0;  // the error's movement so far, towards 0
+#pragma GCC unroll 8
+  for (int j = int(count) - 1; j >= 0; --j) {
+    const int32_t d = delta[j];
+    const int32_t sign = (d > 0) - (d < 0);
+    const int32_t abs_d = d < 0 ? -d : d;
+    const int g = (sign ^ ~negative) - ~negative;  // -sign for a positive error, sign otherwise
+    c[j] = magnitude > used ? int16_t(c[j] - g) : c[j];
+    used += ((abs_d + round_up) >> shift) * (int32_t(count) - j);
+  }
+}
+
+// The adaptive FIR predictor: rebuilds n samples of width `width` (at most 17) from their
+// residuals. The coefficients adapt as it goes (only for this frame). kTaps is the coefficient
+// count when it is known at compile time (the common orders get their own unrolled copy), 0
+// otherwise.
+template <uint32_t kTaps>
+void PredictWithTaps(const int32_t* e, int32_t* y, uint32_t n, int width, const int16_t* coefficients,
+                     uint32_t taps, uint32_t shift) {
+  const uint32_t count = kTaps ? kTaps : taps;
+  // Local copies: the compiler may keep them in registers, as stores to y cannot touch them.
+  int32_t c[kMaxCoefficients];
+  for (uint32_t j = 0; j < count; ++j) c[j] = coefficients[j];
+
+  const uint32_t warm_up = count < n - 1 ? count : n - 1;
+  for (uint32_t i = 1; i <= warm_up; ++i) y[i] = SignExtend(Add(y[i - 1], e[i]), width);
+
+  const int32_t round = shift ? int32_t(1) << (shift - 1) : 0;
+  int32_t last = y[warm_up];  // y[i - 1], kept out of memory
+  for (uint32_t i = count + 1; i < n; ++i) {
+    const int32_t* window = y + (i - count - 1);  // window[0] is the oldest sample
+    const int32_t base = window[0];
+    int32_t delta[kMaxCoefficients];  // window[count - j] - base, for coefficient j
+    delta[0] = Sub(last, base);
+    int32_t sum = Mul(delta[0], c[0]);
+#pragma GCC unroll 8
+    for (uint32_t j = 1; j < count; ++j) {
+      delta[j] = Sub(window[count - j], base);
+      sum = Add(sum, Mul(delta[j], c[j]));
+    }
+    last = SignExtend(Add(Add(base, Add(sum, round) >> shift), e[i]), width);
+    y[i] = last;
+    Adapt<kTaps>(c, delta, count, e[i], shift);
+  }
+}
+
+void predict_adaptive_fir(const int32_t* e, int32_t* y, uint32_t n, int width, const int16_t* c, uint32_t count,
                           uint32_t shift) {
   if (n == 0) return;
   y[0] = e[0];
@@ -125,33 +169,12 @@ void predict_adaptive_fir(const int32_t* e, int32_t* y, uint32_t n, int width, i
     for (uint32_t i = 1; i < n; ++i) y[i] = SignExtend(Add(y[i - 1], e[i]), width);
     return;
   }
-  const uint32_t warm_up = count < n - 1 ? count : n - 1;
-  for (uint32_t i = 1; i <= warm_up; ++i) y[i] = SignExtend(Add(y[i - 1], e[i]), width);
-
-  const int32_t round = shift ? int32_t(1) << (shift - 1) : 0;
-  for (uint32_t i = count + 1; i < n; ++i) {
-    const int32_t* window = y + (i - count - 1);  // window[0] is the oldest sample
-    const int32_t base = window[0];
-    int32_t sum = 0;
-    for (uint32_t j = 0; j < count; ++j) sum = Add(sum, Mul(Sub(window[count - j], base), c[j]));
-    y[i] = SignExtend(Add(Add(base, Add(sum, round) >> shift), e[i]), width);
-
-    int32_t err = e[i];
-    if (err > 0) {
-      for (int j = int(count) - 1; j >= 0 && err > 0; --j) {
-        const int32_t v = Sub(base, window[count - uint32_t(j)]);
-        const int g = Sign(v);
-        c[j] = int16_t(c[j] - g);
-        err = Sub(err, Mul(Mul(v, g) >> shift, int32_t(count) - j));
-      }
-    } else if (err < 0) {
-      for (int j = int(count) - 1; j >= 0 && err < 0; --j) {
-        const int32_t v = Sub(base, window[count - uint32_t(j)]);
-        const int g = -Sign(v);
-        c[j] = int16_t(c[j] - g);
-        err = Sub(err, Mul(Mul(v, g) >> shift, int32_t(count) - j));
-      }
-    }
+  switch (count) {
+    case 4: return PredictWithTaps<4>(e, y, n, width, c, count, shift);
+    case 5: return PredictWithTaps<5>(e, y, n, width, c, count, shift);
+    case 6: return PredictWithTaps<6>(e, y, n, width, c, count, shift);
+    case 8: return PredictWithTaps<8>(e, y, n, width, c, count, shift);
+    default: return PredictWithTaps<0>(e, y, n, width, c, count, shift);
   }
 }
 
@@ -193,7 +216,8 @@ bool DecodeChannel(AlacDecoder* alac, AlacBitReader& bits, ChannelHeader* h, int
     DebugPrint(u"decode_frame : FIXME: unhandled predicition type: %i", int(h->mode));
     return true;
   }
-  predict_adaptive_fir(residuals, out, n, width, h->coefficients, h->count, h->shift);
+  // Wider samples come only from depths above 16 bits, which are never output.
+  if (width <= 17) predict_adaptive_fir(residuals, out, n, width, h->coefficients, h->count, h->shift);
   return true;
 }
 

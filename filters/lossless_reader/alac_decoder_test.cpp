@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "cehost/debug_capture.h"
@@ -187,6 +188,63 @@ TEST(DecodeFrame, AdaptiveFilterFollowsItsWindow) {
   Decoder d(1);
   const auto r = d.Decode(MonoFrame({10, 10, 10, 0, 0, 0}, {2, -1}));
   EXPECT_EQ(Head(r.samples, 6), (std::vector<int16_t>{10, 20, 30, 40, 50, 60}));
+}
+
+// The adaptive predictor written out step by step, one coefficient after the other, as a
+// model for the decoder's (which decides every coefficient at once) on 16-bit samples.
+std::vector<int16_t> PredictStepByStep(const std::vector<int32_t>& e, std::vector<int32_t> c, int shift) {
+  auto wrap = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
+  auto to16 = [&](int64_t v) { return int32_t(int16_t(uint16_t(uint64_t(v)))); };
+  const size_t n = e.size(), count = c.size();
+  std::vector<int32_t> y(n);
+  y[0] = e[0];
+  for (size_t i = 1; i < n && i <= count; ++i) y[i] = to16(int64_t(y[i - 1]) + e[i]);
+  for (size_t i = count + 1; i < n; ++i) {
+    const size_t b = i - count - 1;
+    int32_t sum = 0;
+    for (size_t j = 0; j < count; ++j) sum = wrap(int64_t(sum) + int64_t(y[b + count - j] - y[b]) * c[j]);
+    const int32_t round = shift ? 1 << (shift - 1) : 0;
+    y[i] = to16(int64_t(y[b]) + (wrap(int64_t(sum) + round) >> shift) + e[i]);
+    int32_t err = e[i];
+    for (int j = int(count) - 1; j >= 0 && err != 0; --j) {
+      const int32_t v = y[b] - y[b + count - j];
+      const int g = err > 0 ? (v > 0) - (v < 0) : (v < 0) - (v > 0);
+      const bool positive = err > 0;
+      c[j] = int16_t(c[j] - g);
+      err -= ((v * g) >> shift) * (int32_t(count) - j);
+      if (positive ? err <= 0 : err >= 0) break;
+    }
+  }
+  return std::vector<int16_t>(y.begin(), y.end());
+}
+
+TEST(DecodeFrame, AdaptiveFilterMatchesTheStepByStepModel) {
+  std::mt19937 random(2024);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  for (int round = 0; round < 300; ++round) {
+    const size_t n = size_t(uniform(1, 400));
+    const int count = uniform(1, 30);
+    const int shift = uniform(0, 15);
+    std::vector<int32_t> residuals(n);
+    std::vector<int32_t> coefs(static_cast<size_t>(count));
+    for (auto& r : residuals) r = uniform(-3000, 3000);
+    for (auto& c : coefs) c = uniform(-3000, 3000);
+    BitWriter w;
+    Header(w, 0, true, uint32_t(n), 0, false);
+    w.Put(0, 16);
+    w.Put(0, 4);
+    w.Put(uint32_t(shift), 4);
+    w.Put(4, 3);
+    w.Put(uint32_t(count), 5);
+    for (int32_t c : coefs) w.Put(uint16_t(c), 16);
+    for (int32_t r : residuals) Escape(w, r, 16);
+    End(w);
+    Decoder d(1);
+    const auto r = d.Decode(w.Bytes());
+    ASSERT_EQ(r.bytes, n * 2);
+    ASSERT_EQ(Head(r.samples, n), PredictStepByStep(residuals, coefs, shift))
+        << "frame " << round << ": " << count << " coefficients, shift " << shift;
+  }
 }
 
 TEST(DecodeFrame, ZeroRunsNeverFollowTheLastSample) {

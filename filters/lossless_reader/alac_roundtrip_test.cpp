@@ -80,6 +80,8 @@ struct Fixture {
   uint32_t rate;
 };
 
+void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
+
 class RoundTrip : public ::testing::TestWithParam<Fixture> {};
 
 TEST_P(RoundTrip, DecodesTheSourcePcmExactlyInBothLayouts) {

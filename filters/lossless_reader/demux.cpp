@@ -59,25 +59,49 @@ int ReadChildren(MovieReader* r, uint32_t size, const WCHAR* strange_message, Ch
   return 1;
 }
 
+// What a table reader says when its table is refused.
+struct TableMessages {
+  const WCHAR* too_large;  // more entries than the atom holds, or out of memory
+  const WCHAR* cut;        // the file ends inside the table
+};
+
 // Reads a table of `count` entries of `entry_bytes` bytes each, after checking that it fits in
-// the `room` bytes left in its atom, into a new malloc'd array (null when empty); `read_entry`
-// reads one entry. 1 on success; 0 after the `too_large` message otherwise.
+// the `room` bytes left in its atom, into a new malloc'd array (null when empty). `read_entry`
+// reads entry i and may refuse it (after its own message). The array grows as entries arrive,
+// so a count that only the atom's size vouches for costs no more memory than the file holds.
+// 1 on success; 0 otherwise, with nothing allocated.
 template <typename Entry, typename ReadEntry>
-int ReadTable(uint32_t count, uint32_t entry_bytes, uint32_t room, const WCHAR* too_large,
+int ReadTable(MovieReader* r, uint32_t count, uint32_t entry_bytes, uint32_t room, const TableMessages& messages,
               Entry** table, ReadEntry read_entry) {
   *table = nullptr;
   if (uint64_t{count} * entry_bytes > room) {
     // More entries than the atom holds: a corrupt count; nothing is read past the atom.
-    DebugPrint(too_large);
+    DebugPrint(messages.too_large);
     return 0;
   }
-  if (count == 0) return 1;
-  auto* out = static_cast<Entry*>(std::malloc(size_t{count} * sizeof(Entry)));
-  if (!out) {
-    DebugPrint(too_large);
-    return 0;
+  Entry* out = nullptr;
+  uint32_t capacity = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == capacity) {
+      capacity = count - capacity <= capacity + 4096 ? count : capacity * 2 + 4096;
+      auto* grown = static_cast<Entry*>(std::realloc(out, size_t{capacity} * sizeof(Entry)));
+      if (!grown) {
+        std::free(out);
+        DebugPrint(messages.too_large);
+        return 0;
+      }
+      out = grown;
+    }
+    if (!read_entry(&out[i], i)) {
+      std::free(out);
+      return 0;
+    }
+    if (stream_eof(r->stream)) {
+      std::free(out);
+      DebugPrint(messages.cut);
+      return 0;
+    }
   }
-  for (uint32_t i = 0; i < count; ++i) read_entry(&out[i]);
   *table = out;
   return 1;
 }
@@ -101,10 +125,8 @@ int read_chunk_ftyp(MovieReader* r, uint32_t size) {
     Skip(r, size - 12);
     return 1;
   }
-  (void)ReadU32(r);  // minor version
-  uint32_t left = size - 16;
-  for (; left >= 4; left -= 4) (void)ReadU32(r);  // compatible brands
-  Skip(r, left);
+  // The minor version and the compatible brands are not used.
+  Skip(r, size - 12);
   return 1;
 }
 
@@ -176,9 +198,12 @@ int read_chunk_stts(MovieReader* r, uint32_t size) {
   (void)ReadU32(r);  // version and flags
   const uint32_t count = ReadU32(r);
   DurationRun* table;
-  if (!ReadTable(count, 8, size - 16, u"read_chunk_stts : stts too large", &table, [r](DurationRun* e) {
+  const TableMessages messages = {u"read_chunk_stts : stts too large",
+                                  u"read_chunk_stts : stts cut short by the end of the file"};
+  if (!ReadTable(r, count, 8, size - 16, messages, &table, [r](DurationRun* e, uint32_t) {
         e->sample_count = ReadU32(r);
         e->sample_duration = ReadU32(r);
+        return true;
       }))
     return 0;
   DemuxResult* res = r->res;
@@ -197,10 +222,13 @@ int read_chunk_stsc(MovieReader* r, uint32_t size) {
   (void)ReadU32(r);  // version and flags
   const uint32_t count = ReadU32(r);
   ChunkMapEntry* table;
-  if (!ReadTable(count, 12, size - 16, u"read_chunk_stsc : stsc too large", &table, [r](ChunkMapEntry* e) {
+  const TableMessages messages = {u"read_chunk_stsc : stsc too large",
+                                  u"read_chunk_stsc : stsc cut short by the end of the file"};
+  if (!ReadTable(r, count, 12, size - 16, messages, &table, [r](ChunkMapEntry* e, uint32_t) {
         e->first_chunk = ReadU32(r);
         e->samples_per_chunk = ReadU32(r);
         (void)ReadU32(r);  // sample description index
+        return true;
       }))
     return 0;
   DemuxResult* res = r->res;
@@ -219,8 +247,12 @@ int read_chunk_stco(MovieReader* r, uint32_t size) {
   (void)ReadU32(r);  // version and flags
   const uint32_t count = ReadU32(r);
   uint32_t* table;
-  if (!ReadTable(count, 4, size - 16, u"read_chunk_stco : stco too large", &table,
-                 [r](uint32_t* e) { *e = ReadU32(r); }))
+  const TableMessages messages = {u"read_chunk_stco : stco too large",
+                                  u"read_chunk_stco : stco cut short by the end of the file"};
+  if (!ReadTable(r, count, 4, size - 16, messages, &table, [r](uint32_t* e, uint32_t) {
+        *e = ReadU32(r);
+        return true;
+      }))
     return 0;
   DemuxResult* res = r->res;
   std::free(res->chunk_offsets);
@@ -252,27 +284,19 @@ int read_chunk_stsz(MovieReader* r, uint32_t size) {
     Skip(r, size - 20);
     return 1;
   }
-  if (uint64_t{count} * 4 > size - 20) {
-    DebugPrint(u"read_chunk_stsz : stsz too large");
+  uint16_t* sizes;
+  const TableMessages messages = {u"read_chunk_stsz : stsz too large",
+                                  u"read_chunk_stsz : stsz cut short by the end of the file"};
+  if (!ReadTable(r, count, 4, size - 20, messages, &sizes, [r](uint16_t* e, uint32_t i) {
+        const uint32_t v = ReadU32(r);
+        if (v > 0xFFFF) {
+          DebugPrint(u"read_chunk_stsz : stsz[%d] > 65 kB (%ld)", int(i), v);
+          return false;
+        }
+        *e = uint16_t(v);
+        return true;
+      }))
     return 0;
-  }
-  uint16_t* sizes = nullptr;
-  if (count) {
-    sizes = static_cast<uint16_t*>(std::malloc(size_t{count} * sizeof(uint16_t)));
-    if (!sizes) {
-      DebugPrint(u"read_chunk_stsz : stsz too large");
-      return 0;
-    }
-  }
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t v = ReadU32(r);
-    if (v > 0xFFFF) {
-      DebugPrint(u"read_chunk_stsz : stsz[%d] > 65 kB (%ld)", int(i), v);
-      std::free(sizes);
-      return 0;
-    }
-    sizes[i] = uint16_t(v);
-  }
   std::free(res->sample_sizes);
   res->sample_sizes = sizes;
   res->sample_size_count = count;
@@ -408,6 +432,16 @@ int read_chunk_moov(MovieReader* r, uint32_t size) {
   return ReadChildren(r, size, u"read_chunk_moov : strange size (%lu) for chunk inside moov", DispatchMoov);
 }
 
+// With one size for every frame the count has no table to vouch for it; frames the media
+// data cannot hold would only make every walk over the frames longer.
+int UniformFramesFit(const DemuxResult* res) {
+  if (res->uniform_sample_size == 0) return 1;
+  if (uint64_t{res->sample_size_count} * res->uniform_sample_size <= res->media_data_len) return 1;
+  DebugPrint(u"read_chunk_stsz : %lu frames of %lu bytes do not fit in mdat", res->sample_size_count,
+             res->uniform_sample_size);
+  return 0;
+}
+
 }  // namespace
 
 int qtmovie_read(FileStream* stream, DemuxResult* res) {
@@ -452,11 +486,13 @@ int qtmovie_read(FileStream* stream, DemuxResult* res) {
         }
         // An empty 'mdat' before 'moov' holds no frames and leaves nothing to come back to;
         // the walk goes on looking for the real one.
-        if (moov_seen) return 1;
+        if (moov_seen) return UniformFramesFit(res);
         break;
       case FourCC("moov"):
         if (!read_chunk_moov(r, size)) return 0;
-        if (stream_eof(stream)) {
+        // The stream's flag marks reads that got nothing; a read cut short by the end of the
+        // file (codec data, for one) shows only in the C stream's own indicator.
+        if (stream_eof(stream) || std::feof(stream->file)) {
           DebugPrint(u"qtmovie_read : file ends inside moov");
           return 0;
         }
@@ -469,7 +505,7 @@ int qtmovie_read(FileStream* stream, DemuxResult* res) {
             std::fprintf(stderr, "error while seeking stream to mdat pos\n");
             return 0;
           }
-          return 1;
+          return UniformFramesFit(res);
         }
         moov_seen = true;
         break;

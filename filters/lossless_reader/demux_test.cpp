@@ -188,7 +188,21 @@ const FailureCase kFailures[] = {
        f.resize(f.size() - 2);
        return f;
      },
+     "read_chunk_stco : stco cut short by the end of the file"},
+    {"SampleEntryCutByEndOfFile",
+     [] {
+       // The sample description last in the file, its codec data cut short.
+       Bytes f = BuildMovie(With([](MovieParts& p) {
+         p.stbl_extra = {p.stsd};
+         p.stsd = {};
+       }));
+       f.resize(f.size() - 2);
+       return f;
+     },
      "qtmovie_read : file ends inside moov"},
+    {"UniformSizeBeyondMediaData",
+     [] { return BuildMovie(With([](MovieParts& p) { p.stsz = test::FullAtom("stsz", Cat({U32(16), U32(2)})); })); },
+     "read_chunk_stsz : 2 frames of 16 bytes do not fit in mdat"},
     {"EndsBeforeMoov", [] { return Cat({test::Ftyp(), Atom("mdat", Bytes(30, 0))}); }, ""},
     {"OnlyAnEmptyMdatBeforeMoov", [] {
        Bytes moov_first = BuildMovie(With([](MovieParts& p) { p.moov_first = true; }));
@@ -199,6 +213,8 @@ const FailureCase kFailures[] = {
      },
      ""},
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class QtMovieReadFailure : public ::testing::TestWithParam<FailureCase> {};
 
