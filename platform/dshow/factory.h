@@ -54,3 +54,8 @@ CEHOST_EXPORT HRESULT DllGetClassObject(REFCLSID rClsID, REFIID riid, void** pv)
 // S_OK when no object of the deliverable is alive and no factory holds a server lock.
 CEHOST_EXPORT HRESULT DllCanUnloadNow(void);
 }
+
+// Every library that defines templates includes this header: the references below pull the
+// base classes' entry points out of the static library into it.
+[[maybe_unused]] __attribute__((used)) static const void* const cehost_dll_entry_points[] = {
+    reinterpret_cast<const void*>(&DllGetClassObject), reinterpret_cast<const void*>(&DllCanUnloadNow)};

@@ -8,13 +8,25 @@
 
 CBaseReferenceClock::CBaseReferenceClock(LPCTSTR pName, LPUNKNOWN pUnk, HRESULT*) : CUnknown(pName, pUnk) {}
 
-CBaseReferenceClock::~CBaseReferenceClock() {
+CBaseReferenceClock::~CBaseReferenceClock() { StopThread(); }
+
+void CBaseReferenceClock::StopThread() {
   {
     std::lock_guard<std::mutex> guard(m_lock);
     m_exit = true;
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
+}
+
+STDMETHODIMP_(ULONG) CBaseReferenceClock::NonDelegatingRelease() {
+  const LONG count = InterlockedDecrement(&m_cRef);
+  if (count == 0) {
+    StopThread();
+    m_cRef = 1;
+    delete this;
+  }
+  return static_cast<ULONG>(count);
 }
 
 STDMETHODIMP CBaseReferenceClock::NonDelegatingQueryInterface(REFIID riid, void** ppv) {

@@ -7,7 +7,7 @@
 //
 // Threads: any thread may call the IReferenceClock methods; the advise list is guarded by
 // m_lock (a std::mutex, never held while calling out) and served by m_thread, which runs
-// from the first advise until the clock is destroyed.
+// from the first advise until the last reference goes.
 #pragma once
 
 #include <condition_variable>
@@ -25,6 +25,9 @@ class CBaseReferenceClock : public CUnknown, public IReferenceClock {
 
   DECLARE_IUNKNOWN
   STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+  // The last release ends the advise thread before any destructor runs, since the thread
+  // calls GetPrivateTime, which a derived clock overrides.
+  STDMETHODIMP_(ULONG) NonDelegatingRelease() override;
 
   // Never goes backwards, even if GetPrivateTime does.
   STDMETHODIMP GetTime(REFERENCE_TIME* pTime) override;
@@ -50,6 +53,7 @@ class CBaseReferenceClock : public CUnknown, public IReferenceClock {
     HANDLE handle;
   };
   void EnsureThreadLocked();
+  void StopThread();
   void ThreadMain();
 
   std::mutex m_lock;

@@ -2,18 +2,24 @@
 
 #include "uuids.h"
 
-CSourceSeeking::CSourceSeeking(LPCTSTR pName, LPUNKNOWN pUnk, HRESULT*, CCritSec* pLock)
-    : CUnknown(pName, pUnk),
-      m_rtDuration(0),
+CSourceSeeking::CSourceSeeking(LPCTSTR, LPUNKNOWN pUnk, HRESULT*, CCritSec* pLock)
+    : m_rtDuration(0),
       m_rtStart(0),
       m_rtStop(MAX_TIME),
       m_dwSeekingCaps(AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanSeekAbsolute |
                       AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration),
-      m_pLock(pLock) {}
+      m_pLock(pLock),
+      m_pOwner(pUnk) {
+  ASSERT(pUnk && pLock);
+}
 
-STDMETHODIMP CSourceSeeking::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+CSourceSeeking::~CSourceSeeking() = default;
+
+HRESULT CSourceSeeking::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  CheckPointer(ppv, E_POINTER);
   if (riid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
-  return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+  *ppv = nullptr;
+  return E_NOINTERFACE;
 }
 
 STDMETHODIMP CSourceSeeking::IsFormatSupported(const GUID* pFormat) {

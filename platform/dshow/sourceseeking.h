@@ -3,8 +3,11 @@
 // about each change (ChangeStart, ChangeStop, ChangeRate), which restarts its delivery.
 //
 // A stream derives from CSourceStream and CSourceSeeking, passes its own IUnknown as the
-// owner and a lock of its own (shared with its worker), answers IID_IMediaSeeking with this
-// part, and sets m_rtDuration and m_rtStop once it knows the length.
+// owner and a lock of its own (shared with its worker), writes DECLARE_IUNKNOWN, answers
+// IID_IMediaSeeking in its NonDelegatingQueryInterface with
+// CSourceSeeking::NonDelegatingQueryInterface, and sets m_rtDuration and m_rtStop once it
+// knows the length. The seeking part has no reference count of its own: its IUnknown
+// calls go to the owner.
 //
 // Threads: IMediaSeeking calls come from the application's thread; the positions and rate
 // are guarded by *m_pLock, which is not held while the Change* calls run.
@@ -15,10 +18,18 @@
 #include "reftime.h"
 #include "strmif.h"
 
-class CSourceSeeking : public IMediaSeeking, public CUnknown {
+class CSourceSeeking : public IMediaSeeking {
  public:
-  DECLARE_IUNKNOWN
-  STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+  virtual ~CSourceSeeking();
+  CSourceSeeking(const CSourceSeeking&) = delete;
+  CSourceSeeking& operator=(const CSourceSeeking&) = delete;
+
+  // Answered by the owner.
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return m_pOwner->QueryInterface(riid, ppv); }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_pOwner->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_pOwner->Release(); }
+  // IID_IMediaSeeking: this part, with a reference on the owner; else E_NOINTERFACE.
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv);
 
   STDMETHODIMP IsFormatSupported(const GUID* pFormat) override;
   STDMETHODIMP QueryPreferredFormat(GUID* pFormat) override;
@@ -61,4 +72,7 @@ class CSourceSeeking : public IMediaSeeking, public CUnknown {
   double m_dRateSeeking = 1.0;
   DWORD m_dwSeekingCaps;
   CCritSec* m_pLock;
+
+ private:
+  LPUNKNOWN m_pOwner;  // not referenced: the owner contains this part
 };

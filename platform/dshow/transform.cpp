@@ -140,10 +140,7 @@ HRESULT CTransformFilter::Receive(IMediaSample* pSample) {
     m_bSampleSkipped = FALSE;
   } else if (hr == S_FALSE) {
     m_bSampleSkipped = TRUE;
-    if (!m_bQualityChanged) {
-      NotifyEvent(EC_QUALITY_CHANGE, 0, 0);
-      m_bQualityChanged = TRUE;
-    }
+    if (!m_bQualityChanged.exchange(TRUE)) NotifyEvent(EC_QUALITY_CHANGE, 0, 0);
     hr = S_OK;
   }
   pOutSample->Release();

@@ -16,6 +16,8 @@
 // Stop takes m_csReceive after deactivating the input, so it waits for a Receive in progress.
 #pragma once
 
+#include <atomic>
+
 #include "basefilter.h"
 #include "mtype.h"
 
@@ -74,9 +76,11 @@ class CTransformFilter : public CBaseFilter {
   // An output buffer carrying the input's times and flags.
   HRESULT InitializeOutputSample(IMediaSample* pSample, IMediaSample** ppOutSample);
 
-  BOOL m_bEOSDelivered = FALSE;    // end of stream sent for an unconnected input
-  BOOL m_bSampleSkipped = FALSE;   // the last Transform dropped its sample (m_csReceive)
-  BOOL m_bQualityChanged = FALSE;  // EC_QUALITY_CHANGE sent since the last Pause
+  BOOL m_bEOSDelivered = FALSE;  // end of stream sent for an unconnected input (m_csFilter)
+  // Set by Receive on the streaming thread, cleared by Pause on the application's thread
+  // (which cannot take m_csReceive: a Receive may be waiting downstream for the run).
+  std::atomic<BOOL> m_bSampleSkipped{FALSE};   // the last Transform dropped its sample
+  std::atomic<BOOL> m_bQualityChanged{FALSE};  // EC_QUALITY_CHANGE sent since the last Pause
 
   CCritSec m_csFilter;   // the filter lock, shared with the pins
   CCritSec m_csReceive;  // serialises the streaming calls
