@@ -34,5 +34,8 @@ int UsageError(const Command& command, const std::string& message);
 
 // The commands (one source file each).
 int RunSelfcheck(const Command& self, const std::vector<std::string>& args);
+int RunRegister(const Command& self, const std::vector<std::string>& args);
+int RunUnregister(const Command& self, const std::vector<std::string>& args);
+int RunList(const Command& self, const std::vector<std::string>& args);
 
 }  // namespace mediahost

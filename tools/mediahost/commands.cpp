@@ -13,6 +13,21 @@ const Command kCommands[] = {
      "the device manager and the physical-memory arena, and COM task memory and GUID text.\n"
      "Prints one line per check and a verdict; exits 0 when every check passed.",
      RunSelfcheck},
+    {"register", "register filter libraries as COM servers and filters", "[LIB...]",
+     "Calls each library's DllRegisterServer, which records the library in the registry\n"
+     "(HKEY_CLASSES_ROOT\\CLSID) and its filters with the filter mapper. LIB is a path to a\n"
+     "library or the name of a deliverable of this build (looked up as <name>.so in the lib/\n"
+     "directory beside mediahost's bin/). Without LIB, every deliverable of the build is\n"
+     "registered; those that are not COM servers are skipped.",
+     RunRegister},
+    {"unregister", "remove what register recorded", "[LIB...]",
+     "Calls each library's DllUnregisterServer, which removes its COM and filter entries.\n"
+     "LIB and the default are as for register.",
+     RunUnregister},
+    {"list", "list the registered filters", "",
+     "Prints every filter registered with the filter mapper, as the registry holds it: its\n"
+     "name, CLSID, merit and library, and each pin with its direction and media types.",
+     RunList},
 };
 
 }  // namespace
