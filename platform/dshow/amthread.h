@@ -50,6 +50,10 @@ class CAMThread {
   // The thread's handle (null when none), for setting its priority.
   HANDLE ThreadHandle() const { return __atomic_load_n(&m_hThread, __ATOMIC_ACQUIRE); }
 
+  // Set by Create, cleared by Close (atomic accesses); derived classes read it to set the
+  // thread's priority.
+  HANDLE m_hThread = nullptr;
+
  private:
   static DWORD WINAPI InitialThreadProc(LPVOID pv);
 
@@ -57,5 +61,4 @@ class CAMThread {
   CAMEvent m_EventComplete;  // auto-reset: the worker replied
   DWORD m_dwParam = 0;       // written by the caller before m_EventSend
   DWORD m_dwReturnVal = 0;   // written by the worker before m_EventComplete
-  HANDLE m_hThread = nullptr;  // set by Create, cleared by Close (atomic accesses)
 };

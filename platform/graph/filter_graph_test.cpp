@@ -6,6 +6,7 @@
 #include "filter_graph.h"
 #include "mmreg.h"
 #include "push_source.h"
+#include "test_registry.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ class GraphTest : public testing::Test {
     EXPECT_EQ(source_->Release(), 0u);
     EXPECT_EQ(sink_->Release(), 0u);
   }
+  cehost::test::ScopedTestRegistry registry_;  // the streaming threads read priorities from it
   FilterGraph* graph_ = nullptr;
   CPushSource* source_ = nullptr;
   CCaptureSink* sink_ = nullptr;

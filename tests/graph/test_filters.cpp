@@ -145,6 +145,7 @@ class CToneSource::CToneStream : public CSourceStream, public CSourceSeeking {
   }
 
   HRESULT FillBuffer(IMediaSample* pSample) override {
+    priority_ = CeGetThreadPriority(GetCurrentThread());
     CAutoLock lock(&m_csStream);
     const uint64_t end = std::min(TimeToFrames(m_rtStop, kRate), TimeToFrames(m_rtDuration, kRate));
     if (position_ >= end) return S_FALSE;
@@ -204,6 +205,7 @@ class CToneSource::CToneStream : public CSourceStream, public CSourceSeeking {
   uint64_t position_ = 0;  // guarded by m_csStream
   uint64_t played_ = 0;    // guarded by m_csStream
   BOOL discontinuity_ = TRUE;
+  std::atomic<int> priority_{-1};
   std::atomic<int> threadCreates_{0}, threadDestroys_{0}, startPlays_{0}, changeStarts_{0}, changeStops_{0},
       changeRates_{0};
 
@@ -225,6 +227,8 @@ CToneSource::Counts CToneSource::GetCounts() const { return m_stream->counts(); 
 
 bool CToneSource::WorkerRunning() const { return m_stream->ThreadExists(); }
 
+int CToneSource::WorkerPriority() const { return m_stream->priority_; }
+
 // ---- CTestRenderer ----
 
 CTestRenderer::CTestRenderer() : CBaseVideoRenderer(CLSID_TestRenderer, NAME("Test renderer"), nullptr, nullptr) {}
@@ -245,6 +249,7 @@ HRESULT CTestRenderer::CheckMediaType(const CMediaType* pmt) {
 }
 
 HRESULT CTestRenderer::DoRenderSample(IMediaSample* pSample) {
+  drawingPriority_ = CeGetThreadPriority(GetCurrentThread());
   REFERENCE_TIME start = 0, stop = 0;
   pSample->GetTime(&start, &stop);
   CRefTime now;

@@ -68,6 +68,8 @@ class CToneSource : public CSource {
   };
   Counts GetCounts() const;
   bool WorkerRunning() const;
+  // The worker's priority when it last filled a buffer (0..255; -1 before that).
+  int WorkerPriority() const;
 
  private:
   class CToneStream;
@@ -85,6 +87,8 @@ class CTestRenderer : public CBaseVideoRenderer {
   };
   std::vector<Drawn> DrawnSamples() const;
   int FirstSamples() const { return firstSamples_; }
+  // The drawing thread's priority when it last drew (-1 before that).
+  int DrawingPriority() const { return drawingPriority_; }
 
   // Draw late frames anyway (as a renderer that never drops would).
   void SetDrawLate(bool on) { drawLate_ = on; }
@@ -102,6 +106,7 @@ class CTestRenderer : public CBaseVideoRenderer {
   mutable std::mutex lock_;
   std::vector<Drawn> drawn_;  // guarded by lock_
   std::atomic<int> firstSamples_{0};
+  std::atomic<int> drawingPriority_{-1};
   std::atomic<bool> drawLate_{false}, readyWithoutSample_{false};
 };
 
