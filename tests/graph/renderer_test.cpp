@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "graph_test_util.h"
+#include "null_audio_renderer.h"
 #include "push_source.h"
 #include "test_filters.h"
 
@@ -145,6 +146,35 @@ TEST_F(RendererTest, PauseCompletesWithTheFirstSampleOrWhenTheFilterSaysSo) {
   ASSERT_EQ(graph_->Run(), S_OK);
   clock->Advance(UNITS);
   ASSERT_TRUE(WaitUntil([&] { return Drawn() == 1; }));
+}
+
+// The host's stand-in for a sound device keeps the pace of the clock: 300 ms of audio take at
+// least that long with the system clock (and no time without one).
+TEST(NullAudioRenderer, ConsumesInRealTimeAgainstTheClock) {
+  for (bool clock : {false, true}) {
+    SCOPED_TRACE(clock ? "system clock" : "no clock");
+    Ref<FilterGraph> graph;
+    ASSERT_EQ(FilterGraph::Create(graph.out()), S_OK);
+    Ref<CToneSource> source(CToneSource::Create(3 * UNITS / 10));
+    Ref<CNullAudioRenderer> renderer;
+    ASSERT_EQ(CNullAudioRenderer::Create(renderer.out()), S_OK);
+    ASSERT_EQ(graph->AddFilter(source.get(), u"Tone"), S_OK);
+    ASSERT_EQ(graph->AddFilter(renderer.get(), u"Renderer"), S_OK);
+    ASSERT_EQ(graph->ConnectFilters(source.get(), renderer.get()), S_OK);
+    if (clock) {
+      ASSERT_EQ(graph->UseSystemClock(), S_OK);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(graph->Run(), S_OK);
+    LONG code = 0;
+    ASSERT_EQ(graph->WaitForCompletion(5000, &code), S_OK);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(renderer->BytesConsumed(), 2400u * 2);
+    if (clock) {
+      EXPECT_GE(took, std::chrono::milliseconds(300));
+    }
+    ASSERT_EQ(graph->Stop(), S_OK);
+  }
 }
 
 }  // namespace
