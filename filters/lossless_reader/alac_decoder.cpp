@@ -30,8 +30,6 @@ inline int32_t SignExtend(int32_t v, int w) {
 
 inline int LeadingZeros(uint32_t x) { return x ? __builtin_clz(x) : 32; }
 
-inline int Sign(int32_t v) { return (v > 0) - (v < 0); }
-
 struct ChannelHeader {
   uint32_t mode;
   uint32_t shift;      // quantisation shift Q

@@ -117,16 +117,10 @@ int read_chunk_ftyp(MovieReader* r, uint32_t size) {
     DebugPrint(u"read_chunk_ftyp : strange size (%lu)", size);
     return 0;
   }
-  const uint32_t brand = ReadU32(r);
-  if (brand != FourCC("M4A ")) {
-    // Other brands ('isom', 'mp42', ...) label the same structure; the rest of the walk
-    // decides whether the file can be played.
-    DebugPrint(u"read_chunk_ftyp : not M4A file");
-    Skip(r, size - 12);
-    return 1;
-  }
-  // The minor version and the compatible brands are not used.
-  Skip(r, size - 12);
+  // Other brands ('isom', 'mp42', ...) label the same structure: the rest of the walk decides
+  // whether the file can be played.
+  if (ReadU32(r) != FourCC("M4A ")) DebugPrint(u"read_chunk_ftyp : not M4A file");
+  Skip(r, size - 12);  // the minor version and the compatible brands are not used
   return 1;
 }
 
