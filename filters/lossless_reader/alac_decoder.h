@@ -35,7 +35,9 @@ namespace lossless_reader {
 constexpr uint32_t kAlacMaxFrameLength = 65536;
 
 struct AlacDecoder {
-  const uint8_t* input;  // where the last decode_frame stopped reading (within its frame)
+  // Where the last decode_frame stopped reading: a pointer into that call's frame, which the
+  // caller owns; not to be followed once the frame's buffer is reused.
+  const uint8_t* input;
   int32_t bit_position;  // bits of *input already consumed, from the most significant
   int32_t sample_size;   // output bits per sample (container)
   int32_t channels;      // output channels (container); the interleave stride
@@ -73,16 +75,19 @@ void alac_configure_output(int sample_size, int channels, AlacDecoder* alac);
 // output is always 16-bit). Callers size their output buffer with it.
 [[nodiscard]] uint64_t alac_max_frame_bytes(const AlacDecoder* alac);
 
-// Decodes the frame in input[0..input_size) into `output` as interleaved little-endian signed
-// 16-bit samples at stride `channels`, and sets *output_bytes to the frame's sound samples x
-// bytes_per_frame. Nothing is read outside the frame and nothing written beyond
-// output_capacity. A frame with an element tag other than 0 or 1, an unhandled prediction
-// mode or an unsupported bit depth still reports its full byte count with the output buffer
-// left as it was (or holding the previous frame's samples). A 16-bit frame that cannot be
-// decoded safely (sample count above the frame length, a zero run past its end, contents
-// running past its last byte, an impossible sample width) and a call with output_capacity
-// below alac_max_frame_bytes report 0 bytes after a message; a frame of another depth writes
-// nothing in any case.
+// Decodes the frame in input[0..input_size) into `output` (both borrowed for the call) as
+// interleaved little-endian signed 16-bit samples at stride `channels`, and sets
+// *output_bytes to the frame's sound samples x bytes_per_frame. Nothing is read outside the
+// frame (no slack past its end is needed) and nothing is written beyond output_capacity, which
+// the caller checks against alac_max_frame_bytes once per file.
+//
+// A frame with an element tag other than 0 or 1, an unhandled prediction mode or an
+// unsupported bit depth still reports its full byte count, the output buffer left as it was
+// (or holding the previous frame's samples). A 16-bit frame that cannot be decoded safely
+// (sample count above the frame length, a zero run past its end, contents running past its
+// last byte, an impossible sample width) and a call with output_capacity below
+// alac_max_frame_bytes report 0 bytes after a message; a frame of another depth writes nothing
+// in any case.
 void decode_frame(AlacDecoder* alac, const uint8_t* input, uint32_t input_size, uint8_t* output,
                   uint32_t output_capacity, uint32_t* output_bytes);
 
