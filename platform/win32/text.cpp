@@ -110,8 +110,8 @@ std::u16string FromUtf8(std::string_view text, bool* invalid) {
 
 namespace {
 
-// One conversion specification of a wide format, parsed.
-struct Spec {
+// One conversion of a wide format (the text from % to its letter), parsed.
+struct FormatItem {
   std::string flags;
   int width = -1;      // -1: none
   int precision = -1;  // -1: none
@@ -119,29 +119,29 @@ struct Spec {
   char conv = 0;
 };
 
-void Pad(std::u16string& out, size_t have, const Spec& spec, bool after_text) {
-  if (spec.width < 0 || static_cast<size_t>(spec.width) <= have) return;
-  const bool left_justify = spec.flags.find('-') != std::string::npos;
-  if (left_justify == after_text) out.append(spec.width - have, u' ');
+void Pad(std::u16string& out, size_t have, const FormatItem& item, bool after_text) {
+  if (item.width < 0 || static_cast<size_t>(item.width) <= have) return;
+  const bool left_justify = item.flags.find('-') != std::string::npos;
+  if (left_justify == after_text) out.append(item.width - have, u' ');
 }
 
-void AppendString(std::u16string& out, std::u16string_view text, const Spec& spec) {
-  if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision))
-    text = text.substr(0, spec.precision);
-  Pad(out, text.size(), spec, false);
+void AppendString(std::u16string& out, std::u16string_view text, const FormatItem& item) {
+  if (item.precision >= 0 && text.size() > static_cast<size_t>(item.precision))
+    text = text.substr(0, item.precision);
+  Pad(out, text.size(), item, false);
   out.append(text);
-  Pad(out, text.size(), spec, true);
+  Pad(out, text.size(), item, true);
 }
 
-// Integer and floating conversions are done by the C library on an equivalent narrow spec,
+// Integer and floating conversions are done by the C library on an equivalent narrow format,
 // with the argument already read at the device's width.
 template <typename T>
-void AppendNumber(std::u16string& out, const Spec& spec, const char* length, T value) {
-  std::string fmt = "%" + spec.flags;
-  if (spec.width >= 0) fmt += std::to_string(spec.width);
-  if (spec.precision >= 0) fmt += "." + std::to_string(spec.precision);
+void AppendNumber(std::u16string& out, const FormatItem& item, const char* length, T value) {
+  std::string fmt = "%" + item.flags;
+  if (item.width >= 0) fmt += std::to_string(item.width);
+  if (item.precision >= 0) fmt += "." + std::to_string(item.precision);
   fmt += length;
-  fmt += spec.conv;
+  fmt += item.conv;
   char small[128];
   const int n = std::snprintf(small, sizeof small, fmt.c_str(), value);
   if (n < 0) return;
@@ -173,83 +173,83 @@ std::u16string FormatWide(const WCHAR* format, va_list args) {
       ++p;
       continue;
     }
-    Spec spec;
+    FormatItem item;
     while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0')
-      spec.flags.push_back(static_cast<char>(*p++));
+      item.flags.push_back(static_cast<char>(*p++));
     if (*p == u'*') {
-      spec.width = va_arg(ap, int);
-      if (spec.width < 0) {
-        spec.flags.push_back('-');
-        spec.width = -spec.width;
+      item.width = va_arg(ap, int);
+      if (item.width < 0) {
+        item.flags.push_back('-');
+        item.width = -item.width;
       }
       ++p;
     } else {
-      while (*p >= u'0' && *p <= u'9') spec.width = (spec.width < 0 ? 0 : spec.width) * 10 + (*p++ - u'0');
+      while (*p >= u'0' && *p <= u'9') item.width = (item.width < 0 ? 0 : item.width) * 10 + (*p++ - u'0');
     }
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
+      item.precision = 0;
       if (*p == u'*') {
-        spec.precision = va_arg(ap, int);
-        if (spec.precision < 0) spec.precision = -1;
+        item.precision = va_arg(ap, int);
+        if (item.precision < 0) item.precision = -1;
         ++p;
       } else {
-        while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+        while (*p >= u'0' && *p <= u'9') item.precision = item.precision * 10 + (*p++ - u'0');
       }
     }
     if (*p == u'h') {
       ++p;
-      spec.length = Spec::kShort;
-      if (*p == u'h') ++p, spec.length = Spec::kChar;
+      item.length = FormatItem::kShort;
+      if (*p == u'h') ++p, item.length = FormatItem::kChar;
     } else if (*p == u'l') {
       ++p;
-      spec.length = Spec::kLong;
-      if (*p == u'l') ++p, spec.length = Spec::kLongLong;
+      item.length = FormatItem::kLong;
+      if (*p == u'l') ++p, item.length = FormatItem::kLongLong;
     } else if (*p == u'L') {
-      ++p, spec.length = Spec::kLongDouble;
+      ++p, item.length = FormatItem::kLongDouble;
     } else if (*p == u'w') {
-      ++p, spec.length = Spec::kWide;
+      ++p, item.length = FormatItem::kWide;
     } else if (*p == u'z' || *p == u't' || *p == u'j') {
-      spec.length = *p == u'j' ? Spec::kLongLong : Spec::kPtr;
+      item.length = *p == u'j' ? FormatItem::kLongLong : FormatItem::kPtr;
       ++p;
     } else if (*p == u'I') {
       if (p[1] == u'6' && p[2] == u'4') {
-        p += 3, spec.length = Spec::kLongLong;
+        p += 3, item.length = FormatItem::kLongLong;
       } else if (p[1] == u'3' && p[2] == u'2') {
-        p += 3, spec.length = Spec::kNone;
+        p += 3, item.length = FormatItem::kNone;
       } else {
-        ++p, spec.length = Spec::kPtr;
+        ++p, item.length = FormatItem::kPtr;
       }
     }
     const WCHAR conv = *p;
     if (conv == 0 || conv > 0x7F) {
-      // An incomplete specification is printed as written.
+      // An incomplete conversion is printed as written.
       out.append(start, p);
       continue;
     }
     ++p;
-    spec.conv = static_cast<char>(conv);
+    item.conv = static_cast<char>(conv);
     switch (conv) {
       case u'd':
       case u'i':
-        switch (spec.length) {
-          case Spec::kLongLong: AppendNumber(out, spec, "ll", va_arg(ap, long long)); break;
-          case Spec::kPtr: AppendNumber(out, spec, "ll", static_cast<long long>(va_arg(ap, intptr_t))); break;
-          case Spec::kShort: AppendNumber(out, spec, "", static_cast<int>(static_cast<short>(va_arg(ap, int)))); break;
-          case Spec::kChar: AppendNumber(out, spec, "", static_cast<int>(static_cast<signed char>(va_arg(ap, int)))); break;
-          default: AppendNumber(out, spec, "", va_arg(ap, int)); break;  // "l" is 32-bit here
+        switch (item.length) {
+          case FormatItem::kLongLong: AppendNumber(out, item, "ll", va_arg(ap, long long)); break;
+          case FormatItem::kPtr: AppendNumber(out, item, "ll", static_cast<long long>(va_arg(ap, intptr_t))); break;
+          case FormatItem::kShort: AppendNumber(out, item, "", static_cast<int>(static_cast<short>(va_arg(ap, int)))); break;
+          case FormatItem::kChar: AppendNumber(out, item, "", static_cast<int>(static_cast<signed char>(va_arg(ap, int)))); break;
+          default: AppendNumber(out, item, "", va_arg(ap, int)); break;  // "l" is 32-bit here
         }
         break;
       case u'u':
       case u'x':
       case u'X':
       case u'o':
-        switch (spec.length) {
-          case Spec::kLongLong: AppendNumber(out, spec, "ll", va_arg(ap, unsigned long long)); break;
-          case Spec::kPtr: AppendNumber(out, spec, "ll", static_cast<unsigned long long>(va_arg(ap, uintptr_t))); break;
-          case Spec::kShort: AppendNumber(out, spec, "", static_cast<unsigned>(static_cast<unsigned short>(va_arg(ap, unsigned)))); break;
-          case Spec::kChar: AppendNumber(out, spec, "", static_cast<unsigned>(static_cast<unsigned char>(va_arg(ap, unsigned)))); break;
-          default: AppendNumber(out, spec, "", va_arg(ap, unsigned)); break;
+        switch (item.length) {
+          case FormatItem::kLongLong: AppendNumber(out, item, "ll", va_arg(ap, unsigned long long)); break;
+          case FormatItem::kPtr: AppendNumber(out, item, "ll", static_cast<unsigned long long>(va_arg(ap, uintptr_t))); break;
+          case FormatItem::kShort: AppendNumber(out, item, "", static_cast<unsigned>(static_cast<unsigned short>(va_arg(ap, unsigned)))); break;
+          case FormatItem::kChar: AppendNumber(out, item, "", static_cast<unsigned>(static_cast<unsigned char>(va_arg(ap, unsigned)))); break;
+          default: AppendNumber(out, item, "", va_arg(ap, unsigned)); break;
         }
         break;
       case u'f':
@@ -260,15 +260,15 @@ std::u16string FormatWide(const WCHAR* format, va_list args) {
       case u'G':
       case u'a':
       case u'A':
-        if (spec.length == Spec::kLongDouble)
-          AppendNumber(out, spec, "L", va_arg(ap, long double));
+        if (item.length == FormatItem::kLongDouble)
+          AppendNumber(out, item, "L", va_arg(ap, long double));
         else
-          AppendNumber(out, spec, "", va_arg(ap, double));
+          AppendNumber(out, item, "", va_arg(ap, double));
         break;
       case u'p': {
         // Pointers print as 8 upper-case hex digits when they fit 32 bits, as on the device.
         const uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(ap, void*));
-        Spec hex = spec;
+        FormatItem hex = item;
         hex.conv = 'X';
         if (hex.precision < 0) hex.precision = v > 0xFFFFFFFFu ? 16 : 8;
         AppendNumber(out, hex, "ll", static_cast<unsigned long long>(v));
@@ -276,31 +276,31 @@ std::u16string FormatWide(const WCHAR* format, va_list args) {
       }
       case u'c':
       case u'C': {
-        const bool narrow = conv == u'C' ? spec.length != Spec::kLong && spec.length != Spec::kWide
-                                         : spec.length == Spec::kShort;
+        const bool narrow = conv == u'C' ? item.length != FormatItem::kLong && item.length != FormatItem::kWide
+                                         : item.length == FormatItem::kShort;
         const int v = va_arg(ap, int);
         const char16_t c = narrow ? static_cast<char16_t>(static_cast<unsigned char>(v))
                                   : static_cast<char16_t>(v);
-        AppendString(out, std::u16string_view(&c, 1), spec);
+        AppendString(out, std::u16string_view(&c, 1), item);
         break;
       }
       case u's':
       case u'S': {
-        const bool narrow = conv == u'S' ? spec.length != Spec::kLong && spec.length != Spec::kWide
-                                         : spec.length == Spec::kShort;
+        const bool narrow = conv == u'S' ? item.length != FormatItem::kLong && item.length != FormatItem::kWide
+                                         : item.length == FormatItem::kShort;
         if (narrow) {
           const char* s = va_arg(ap, const char*);
           // 8-bit strings are taken byte for byte (ASCII and Latin-1 print as such).
           std::u16string wide;
           if (!s) s = "(null)";
-          const size_t n = spec.precision >= 0 ? strnlen(s, spec.precision) : std::strlen(s);
+          const size_t n = item.precision >= 0 ? strnlen(s, item.precision) : std::strlen(s);
           for (size_t i = 0; i < n; ++i) wide.push_back(static_cast<unsigned char>(s[i]));
-          AppendString(out, wide, spec);
+          AppendString(out, wide, item);
         } else {
           const WCHAR* s = va_arg(ap, const WCHAR*);
           if (!s) s = u"(null)";
-          const size_t n = spec.precision >= 0 ? wcsnlen(s, spec.precision) : wcslen(s);
-          AppendString(out, std::u16string_view(s, n), spec);
+          const size_t n = item.precision >= 0 ? wcsnlen(s, item.precision) : wcslen(s);
+          AppendString(out, std::u16string_view(s, n), item);
         }
         break;
       }
