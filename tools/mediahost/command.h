@@ -37,5 +37,6 @@ int RunSelfcheck(const Command& self, const std::vector<std::string>& args);
 int RunRegister(const Command& self, const std::vector<std::string>& args);
 int RunUnregister(const Command& self, const std::vector<std::string>& args);
 int RunList(const Command& self, const std::vector<std::string>& args);
+int RunPlay(const Command& self, const std::vector<std::string>& args);
 
 }  // namespace mediahost

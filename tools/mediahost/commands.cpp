@@ -28,6 +28,17 @@ const Command kCommands[] = {
      "Prints every filter registered with the filter mapper, as the registry holds it: its\n"
      "name, CLSID, merit and library, and each pin with its direction and media types.",
      RunList},
+    {"play", "play an M4A (ALAC) file through the Lossless Reader Filter",
+     "FILE.m4a [--out OUT.wav] [--start SECONDS]",
+     "Registers this build's LosslessReader library if the registry does not name it yet,\n"
+     "creates the filter by its CLSID, loads FILE through IFileSourceFilter and plays it.\n"
+     "With --out the 16-bit PCM goes to the WAV file OUT as fast as it decodes; it is written\n"
+     "as OUT.part and renamed when complete, so a failed run leaves nothing behind. Without\n"
+     "--out the audio plays in real time against the system clock into a null audio sink (no\n"
+     "sound device). --start begins at that many seconds: playback restarts at the frame\n"
+     "holding the whole second. Progress shows on a terminal. Files of 20, 24 or 32 bits per\n"
+     "sample and 96000 Hz files are refused with the reason; the exit code is then 1.",
+     RunPlay},
 };
 
 }  // namespace
