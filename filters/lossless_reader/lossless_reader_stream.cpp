@@ -42,7 +42,6 @@ void CLosslessReaderStream::SetDuration(REFERENCE_TIME duration) {
 HRESULT CLosslessReaderStream::GetMediaType(CMediaType* pmt) {
   CheckPointer(pmt, E_POINTER);
   CAutoLock lock(m_pFilter->pStateLock());
-  pmt->InitMediaType();
   return pmt->Set(m_pReader->m_mt);
 }
 
