@@ -13,8 +13,6 @@ namespace lossless_reader {
 
 namespace {
 
-// The compressed bytes of one frame; the container keeps frame sizes in 16 bits.
-constexpr uint32_t kCompressedFrameBytes = 65536;
 // A decoded frame is held whole before it is delivered. Usual files need 16 KB (4096 stereo
 // sound samples) to 48 KB (six channels); a configuration asking for more than this is refused
 // rather than given an outsized buffer.

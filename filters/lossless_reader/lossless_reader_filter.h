@@ -51,6 +51,9 @@ class CLosslessReaderFilter : public CSource, public IFileSourceFilter {
  private:
   friend class CLosslessReaderStream;
 
+  // The compressed bytes of one frame (m_buffer); the container keeps frame sizes in 16 bits.
+  static constexpr uint32_t kCompressedFrameBytes = 65536;
+
   CLosslessReaderFilter(LPUNKNOWN pUnk, HRESULT* phr);
   ~CLosslessReaderFilter() override;
 

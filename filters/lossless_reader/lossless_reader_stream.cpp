@@ -110,7 +110,7 @@ HRESULT CLosslessReaderStream::DecodeNextFrame() {
     DebugPrint(u"CLosslessReaderStream::FillBuffer - sample failed.");
     return S_FALSE;
   }
-  if (size > 65536) {
+  if (size > CLosslessReaderFilter::kCompressedFrameBytes) {
     DebugPrint(u"CLosslessReaderStream::FillBuffer - sorry buffer too small! (is 1024 * 64 want %i)", int(size));
     return S_FALSE;
   }

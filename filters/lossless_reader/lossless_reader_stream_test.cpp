@@ -184,15 +184,16 @@ TEST(LosslessReaderStream, TheLastSampleCarriesTheRestAndTheStreamEnds) {
   }
 }
 
-// Six channels of 4096 sound samples are 49152 bytes a frame: frames do not fit a 128 KB sample
-// evenly, so they continue in the next one, and samples end on whole sound samples.
-TEST(LosslessReaderStream, FramesContinueAcrossSamples) {
-  constexpr int kFrames = 6;
+// Writes a movie of `frames` uncompressed frames of 4096 sound samples, each a channel pair
+// (the first element) in a file of `channels` channels, whose duration table covers only the
+// first `timed` frames, each as `duration` sound samples. *expected: the PCM of all frames.
+std::filesystem::path UncompressedMovie(const cehost::test::TempDir& dir, uint16_t channels, uint32_t frames,
+                                        uint32_t timed, uint32_t duration, std::vector<uint8_t>* expected) {
   constexpr uint32_t kLength = 4096;
-  std::vector<uint8_t> payload, expected;
+  std::vector<uint8_t> payload;
   std::vector<uint32_t> sizes;
-  for (int f = 0; f < kFrames; ++f) {
-    // An uncompressed channel pair: tag 1, no sample count, no wasted bytes, uncompressed.
+  for (uint32_t f = 0; f < frames; ++f) {
+    // Tag 1 (channel pair), no sample count, no wasted bytes, uncompressed.
     test::BitWriter w;
     w.Put(1, 3);
     w.Put(0, 4);
@@ -204,9 +205,12 @@ TEST(LosslessReaderStream, FramesContinueAcrossSamples) {
       const int16_t left = int16_t(f * 5000 + i * 3 - 16000), right = int16_t(-left / 2);
       w.Put(uint16_t(left), 16);
       w.Put(uint16_t(right), 16);
-      const uint8_t frame[12] = {uint8_t(left), uint8_t(uint16_t(left) >> 8), uint8_t(right),
-                                 uint8_t(uint16_t(right) >> 8)};
-      expected.insert(expected.end(), frame, frame + 12);
+      std::vector<uint8_t> frame(channels * 2u, 0);
+      frame[0] = uint8_t(left);
+      frame[1] = uint8_t(uint16_t(left) >> 8);
+      frame[2] = uint8_t(right);
+      frame[3] = uint8_t(uint16_t(right) >> 8);
+      expected->insert(expected->end(), frame.begin(), frame.end());
     }
     const auto bytes = w.Bytes();
     sizes.push_back(uint32_t(bytes.size()));
@@ -214,16 +218,23 @@ TEST(LosslessReaderStream, FramesContinueAcrossSamples) {
   }
   test::MovieParts parts;
   test::AlacConfig config;
-  config.channels = 6;
-  parts.stsd = test::Stsd({test::SampleEntry("alac", 6, 16, 44100, test::AlacAtom(config))});
-  parts.stts = test::Stts({{kFrames, kLength}});
-  parts.stsc = test::Stsc({{1, kFrames}});
+  config.channels = uint8_t(channels);
+  parts.stsd = test::Stsd({test::SampleEntry("alac", channels, 16, 44100, test::AlacAtom(config))});
+  parts.stts = test::Stts({{timed, duration}});
+  parts.stsc = test::Stsc({{1, frames}});
   parts.stsz = test::Stsz(sizes);
   parts.payload = payload;
-  cehost::test::TempDir dir;
-  test::WriteBytes(dir / "six.m4a", test::BuildMovie(parts));
+  const std::filesystem::path path = dir / "hand_built.m4a";
+  test::WriteBytes(path, test::BuildMovie(parts));
+  return path;
+}
 
-  Playback p(dir / "six.m4a");
+// Six channels of 4096 sound samples are 49152 bytes a frame: frames do not fit a 128 KB sample
+// evenly, so they continue in the next one, and samples end on whole sound samples.
+TEST(LosslessReaderStream, FramesContinueAcrossSamples) {
+  cehost::test::TempDir dir;
+  std::vector<uint8_t> expected;
+  Playback p(UncompressedMovie(dir, 6, 6, 6, 4096, &expected));
   EXPECT_EQ(p.Run(), EC_COMPLETE);
   const std::vector<CapturedSample> samples = p.sink->Samples();
   std::vector<size_t> lengths;
@@ -232,6 +243,25 @@ TEST(LosslessReaderStream, FramesContinueAcrossSamples) {
   EXPECT_EQ(lengths, (std::vector<size_t>{131064, 131064, 32784}));
   EXPECT_TRUE(Concat(samples) == expected);
   ExpectContiguousSamples(samples, 12, 12 * 44100);
+}
+
+// A frame the tables cannot place ends the stream, but the frames decoded before it into the
+// same sample are still delivered.
+TEST(LosslessReaderStream, AFrameOutsideTheTablesEndsTheStreamAfterWhatCameBefore) {
+  cehost::test::TempDir dir;
+  std::vector<uint8_t> expected;
+  // Five frames, of which the duration table knows three (as twice their length, so that the
+  // stop time is not reached first).
+  const auto path = UncompressedMovie(dir, 2, 5, 3, 8192, &expected);
+  cehost::DebugCapture capture;
+  Playback p(path);
+  EXPECT_EQ(p.Run(), EC_COMPLETE);
+  const std::vector<CapturedSample> samples = p.sink->Samples();
+  ASSERT_EQ(samples.size(), 1u);
+  expected.resize(3 * 4096 * 4);
+  EXPECT_TRUE(samples[0].bytes == expected);
+  EXPECT_TRUE(capture.Contains("LOSSLESSREADER:CLosslessReaderStream::FillBuffer - sample failed.\r\n"));
+  EXPECT_EQ(p.sink->Events().back().kind, CaptureEvent::kEndOfStream);
 }
 
 TEST(LosslessReaderStream, ATrackWithoutFramesEndsAtOnce) {
