@@ -1,3 +1,4 @@
+#include "adopt_new_filter.h"
 #include "capture_sink.h"
 
 #include <chrono>
@@ -13,17 +14,8 @@ CCaptureSink::CCaptureSink(const CMediaType* accept, HRESULT* phr)
       m_accept(accept ? std::optional<CMediaType>(*accept) : std::nullopt) {}
 
 HRESULT CCaptureSink::Create(const CMediaType* accept, CCaptureSink** sink) {
-  if (!sink) return E_POINTER;
   HRESULT hr = S_OK;
-  CCaptureSink* filter = new (std::nothrow) CCaptureSink(accept, &hr);
-  if (!filter) return E_OUTOFMEMORY;
-  if (FAILED(hr)) {
-    delete filter;
-    return hr;
-  }
-  filter->AddRef();
-  *sink = filter;
-  return S_OK;
+  return AdoptNewFilter(new (std::nothrow) CCaptureSink(accept, &hr), &hr, sink);
 }
 
 void CCaptureSink::SetSampleHook(SampleHook hook) {

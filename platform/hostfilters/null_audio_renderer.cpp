@@ -1,3 +1,4 @@
+#include "adopt_new_filter.h"
 #include "null_audio_renderer.h"
 
 #include <new>
@@ -11,17 +12,8 @@ CNullAudioRenderer::CNullAudioRenderer(HRESULT* phr)
     : CBaseRenderer(CLSID_HostNullAudioRenderer, NAME("Null audio renderer"), nullptr, phr) {}
 
 HRESULT CNullAudioRenderer::Create(CNullAudioRenderer** renderer) {
-  if (!renderer) return E_POINTER;
   HRESULT hr = S_OK;
-  CNullAudioRenderer* filter = new (std::nothrow) CNullAudioRenderer(&hr);
-  if (!filter) return E_OUTOFMEMORY;
-  if (FAILED(hr)) {
-    delete filter;
-    return hr;
-  }
-  filter->AddRef();
-  *renderer = filter;
-  return S_OK;
+  return AdoptNewFilter(new (std::nothrow) CNullAudioRenderer(&hr), &hr, renderer);
 }
 
 HRESULT CNullAudioRenderer::CheckMediaType(const CMediaType* pmt) {

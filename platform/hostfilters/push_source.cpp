@@ -1,3 +1,4 @@
+#include "adopt_new_filter.h"
 #include "push_source.h"
 
 #include <algorithm>
@@ -100,17 +101,8 @@ CPushSource::CPushSource(PushSourceConfig config, HRESULT* phr)
 }
 
 HRESULT CPushSource::Create(PushSourceConfig config, CPushSource** source) {
-  if (!source) return E_POINTER;
   HRESULT hr = S_OK;
-  CPushSource* filter = new (std::nothrow) CPushSource(std::move(config), &hr);
-  if (!filter) return E_OUTOFMEMORY;
-  if (FAILED(hr)) {
-    delete filter;
-    return hr;
-  }
-  filter->AddRef();
-  *source = filter;
-  return S_OK;
+  return AdoptNewFilter(new (std::nothrow) CPushSource(std::move(config), &hr), &hr, source);
 }
 
 }  // namespace cehost

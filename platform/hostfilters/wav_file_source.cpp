@@ -1,3 +1,4 @@
+#include "adopt_new_filter.h"
 #include "wav_file_source.h"
 
 #include <algorithm>
@@ -214,17 +215,8 @@ CWavFileSource::CWavFileSource(HRESULT* phr) : CSource(NAME("WAV file source"), 
 CWavFileSource::~CWavFileSource() = default;
 
 HRESULT CWavFileSource::Create(CWavFileSource** source) {
-  if (!source) return E_POINTER;
   HRESULT hr = S_OK;
-  CWavFileSource* filter = new (std::nothrow) CWavFileSource(&hr);
-  if (!filter) return E_OUTOFMEMORY;
-  if (FAILED(hr)) {
-    delete filter;
-    return hr;
-  }
-  filter->AddRef();
-  *source = filter;
-  return S_OK;
+  return AdoptNewFilter(new (std::nothrow) CWavFileSource(&hr), &hr, source);
 }
 
 STDMETHODIMP CWavFileSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {

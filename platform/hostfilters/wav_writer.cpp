@@ -1,3 +1,4 @@
+#include "adopt_new_filter.h"
 #include "wav_writer.h"
 
 #include <cerrno>
@@ -49,17 +50,8 @@ CWavWriter::CWavWriter(HRESULT* phr) : CBaseRenderer(CLSID_HostWavWriter, NAME("
 CWavWriter::~CWavWriter() { CloseFile(); }
 
 HRESULT CWavWriter::Create(CWavWriter** writer) {
-  if (!writer) return E_POINTER;
   HRESULT hr = S_OK;
-  CWavWriter* filter = new (std::nothrow) CWavWriter(&hr);
-  if (!filter) return E_OUTOFMEMORY;
-  if (FAILED(hr)) {
-    delete filter;
-    return hr;
-  }
-  filter->AddRef();
-  *writer = filter;
-  return S_OK;
+  return AdoptNewFilter(new (std::nothrow) CWavWriter(&hr), &hr, writer);
 }
 
 STDMETHODIMP CWavWriter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
