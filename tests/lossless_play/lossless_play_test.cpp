@@ -2,7 +2,6 @@
 // DllRegisterServer and created by CLSID, and driven by "mediahost play" into WAV files that
 // must hold the encoder's source PCM bit for bit.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,33 +85,11 @@ TEST(LosslessReaderServer, RegistersItsFilterAndIsCreatedByClsid) {
   FreeLibrary(library);
 }
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out, err;
-};
+using Outcome = cehost::test::CommandOutcome;
 
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-Outcome Mediahost(const std::string& args) {
-  TempDir dir;
-  const std::string command = std::string("'") + MEDIAHOST + "' " + args + " >'" + (dir / "out").string() + "' 2>'" +
-                              (dir / "err").string() + "'";
-  const int status = std::system(command.c_str());
-  Outcome run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = Slurp(dir / "out");
-  run.err = Slurp(dir / "err");
-  return run;
-}
+Outcome Mediahost(const std::string& args) { return cehost::test::RunProgram(MEDIAHOST, args); }
 
 std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
-
-size_t Lines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
 
 uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
@@ -243,8 +219,8 @@ TEST_F(MediahostPlay, FailuresSayWhyInOneLineAndLeaveNoOutput) {
     const Outcome run = Mediahost("play " + c.args + " --out " + Quoted(wav));
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
-    EXPECT_EQ(Lines(run.err), 1u) << run.err;
-    EXPECT_EQ(Slurp(wav), "old");
+    EXPECT_EQ(cehost::test::CountLines(run.err), 1u) << run.err;
+    EXPECT_EQ(cehost::test::ReadFileText(wav), "old");
     EXPECT_FALSE(std::filesystem::exists(wav.string() + ".part"));
   }
 

@@ -4,8 +4,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace cehost::test {
 
@@ -20,6 +24,29 @@ std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& path) {
   EXPECT_TRUE(in.good()) << "cannot read " << path;
   return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
+}
+
+std::string ReadFileText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+CommandOutcome RunProgram(const std::string& program, const std::string& args) {
+  TempDir dir;
+  const std::string command = "'" + program + "' " + args + " >'" + (dir / "out").string() + "' 2>'" +
+                              (dir / "err").string() + "'";
+  const int status = std::system(command.c_str());
+  CommandOutcome run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFileText(dir / "out");
+  run.err = ReadFileText(dir / "err");
+  return run;
+}
+
+size_t CountLines(const std::string& text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 TempDir::TempDir() {

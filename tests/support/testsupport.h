@@ -15,6 +15,22 @@ std::filesystem::path SourcePath(const std::string& relative);
 // Reads a whole file; fails the test (and returns empty) when it cannot.
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& path);
 
+// A file's whole content as text; empty when it cannot be read.
+std::string ReadFileText(const std::filesystem::path& path);
+
+// What a program run through the shell did: its exit code (-1 when it did not exit
+// normally) and everything it wrote to standard output and to standard error.
+struct CommandOutcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// Runs `program` (quoted here) with `args` (shell text, quoted by the caller).
+CommandOutcome RunProgram(const std::string& program, const std::string& args);
+
+// The number of newline characters in `text`.
+size_t CountLines(const std::string& text);
+
 // A fresh directory removed with everything in it when the object goes away.
 class TempDir {
  public:

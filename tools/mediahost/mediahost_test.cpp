@@ -1,11 +1,8 @@
 // The mediahost program as a user runs it: help, argument errors, and a selfcheck against a
 // private registry that it leaves as it found it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "test_registry.h"
@@ -13,41 +10,15 @@
 
 namespace {
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out, err;
-};
+using Outcome = cehost::test::CommandOutcome;
 
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-Outcome Mediahost(const std::string& args) {
-  cehost::test::TempDir dir;
-  const std::string command = std::string("'") + MEDIAHOST + "' " + args + " >'" +
-                              (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
-  const int status = std::system(command.c_str());
-  Outcome run;
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = Slurp(dir / "out");
-  run.err = Slurp(dir / "err");
-  return run;
-}
-
-size_t Lines(const std::string& text) {
-  size_t n = 0;
-  for (char c : text) n += c == '\n';
-  return n;
-}
+Outcome Mediahost(const std::string& args) { return cehost::test::RunProgram(MEDIAHOST, args); }
 
 TEST(Mediahost, SelfcheckPassesAndLeavesTheRegistryAsItWas) {
   cehost::test::ScopedTestRegistry registry;
   const Outcome run = Mediahost("selfcheck");
-  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
-  EXPECT_EQ(Lines(run.out), 6u) << run.out;
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(cehost::test::CountLines(run.out), 6u) << run.out;
   EXPECT_EQ(run.out.find("[FAIL]"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(registry.path().string()), std::string::npos) << "names its database";
   EXPECT_NE(run.out.find("selfcheck: all 5 checks passed\n"), std::string::npos) << run.out;
@@ -79,14 +50,14 @@ TEST(Mediahost, HelpAndArgumentErrors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("mediahost ") + c.args);
     const Outcome run = Mediahost(c.args);
-    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.exitCode, c.exit_code);
     if (*c.out_has)
       EXPECT_NE(run.out.find(c.out_has), std::string::npos) << run.out;
     else
       EXPECT_EQ(run.out, "");
     if (*c.err_has) {
       EXPECT_EQ(run.err.rfind(c.err_has, 0), 0u) << run.err;
-      EXPECT_EQ(Lines(run.err), 1u) << run.err;
+      EXPECT_EQ(cehost::test::CountLines(run.err), 1u) << run.err;
     } else {
       EXPECT_EQ(run.err, "");
     }

@@ -1,12 +1,9 @@
 // register, list and unregister as a user runs them, on a filter library built for the test
 // and a private registry.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "filter_registration.h"
@@ -15,31 +12,9 @@
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out, err;
-};
+using Outcome = cehost::test::CommandOutcome;
 
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-Outcome Mediahost(const std::string& args) {
-  cehost::test::TempDir dir;
-  const std::string command = std::string("'") + MEDIAHOST + "' " + args + " >'" + (dir / "out").string() + "' 2>'" +
-                              (dir / "err").string() + "'";
-  const int status = std::system(command.c_str());
-  Outcome run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = Slurp(dir / "out");
-  run.err = Slurp(dir / "err");
-  return run;
-}
-
-size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+Outcome Mediahost(const std::string& args) { return cehost::test::RunProgram(MEDIAHOST, args); }
 
 const CLSID kSink = {0x7D2C5E91, 0x3A4B, 0x4C5D, {0x9E, 0x6F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
 const CLSID kHelper = {0x7D2C5E91, 0x3A4B, 0x4C5D, {0x9E, 0x6F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x66}};
@@ -108,7 +83,7 @@ TEST(MediahostRegister, FailuresAreOneLineAndNonZero) {
     SCOPED_TRACE(c.args);
     const Outcome run = Mediahost(c.args);
     EXPECT_EQ(run.exitCode, c.exitCode);
-    EXPECT_EQ(Lines(run.err), 1u) << run.err;
+    EXPECT_EQ(cehost::test::CountLines(run.err), 1u) << run.err;
     EXPECT_NE(run.err.find(c.errPart), std::string::npos) << run.err;
     EXPECT_EQ(run.err.rfind("mediahost ", 0), 0u) << run.err;
   }
