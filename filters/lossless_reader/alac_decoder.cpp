@@ -1,10 +1,13 @@
 #include "alac_decoder.h"
 
 #include <cassert>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "alac_bit_reader.h"
+#include "alac_predictor.h"
+#include "alac_residual_reader.h"
 #include "debug_print.h"
 
 namespace lossless_reader {
@@ -12,23 +15,6 @@ namespace lossless_reader {
 namespace {
 
 constexpr uint32_t kMaxCoefficients = 31;  // a 5-bit count
-
-// Arithmetic on decoded samples wraps at 32 bits, as the bit-stream's arithmetic does;
-// these keep that defined for any input.
-inline int32_t Add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
-inline int32_t Sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
-inline int32_t Mul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
-
-// Arithmetic right shift that also means floor(x / 2^d) for shifts of 32 and more.
-inline int32_t ShiftRight(int32_t x, unsigned d) { return d >= 31 ? (x < 0 ? -1 : 0) : x >> d; }
-
-// Sign extension from w bits, 1 <= w <= 32.
-inline int32_t SignExtend(int32_t v, int w) {
-  const int s = 32 - w;
-  return int32_t(uint32_t(v) << s) >> s;
-}
-
-inline int LeadingZeros(uint32_t x) { return x ? __builtin_clz(x) : 32; }
 
 struct ChannelHeader {
   uint32_t mode;
@@ -46,152 +32,35 @@ void ReadChannelHeader(AlacBitReader& bits, ChannelHeader* h) {
   for (uint32_t i = 0; i < h->count; ++i) h->coefficients[i] = int16_t(bits.Read(16));
 }
 
-// Adaptive Rice decoding of n residuals of width `width`. Returns false when a zero run
-// would end beyond the frame.
-bool decode_residuals(AlacBitReader& bits, int32_t* out, uint32_t n, int width, uint32_t history_mult,
-                      uint32_t initial_history, uint32_t k_modifier) {
-  const uint32_t run_mask = k_modifier >= 32 ? ~0u : (1u << k_modifier) - 1;
-  const uint32_t width_mask = width >= 32 ? ~0u : (1u << width) - 1;
-  uint32_t history = initial_history;
-  uint32_t sign_modifier = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    uint32_t k = uint32_t(31 - LeadingZeros((history >> 9) + 3));
-    if (k > k_modifier) k = k_modifier;
-
-    uint32_t x = bits.ReadRiceCode<true>(k, (1u << k) - 1);
-    if (x == AlacBitReader::kEscape) x = bits.Read(unsigned(width)) & width_mask;  // the value itself, raw
-
-    x += sign_modifier;
-    const uint32_t magnitude = uint32_t((uint64_t{x} + 1) >> 1);
-    out[i] = int32_t((x & 1) ? 0u - magnitude : magnitude);
-    history += x * history_mult - ((history * history_mult) >> 9);
-    sign_modifier = 0;
-
-    if (x > 0xFFFF) {
-      history = 0xFFFF;
-      continue;
-    }
-    // A quiet history announces a run of zero residuals (never after the last sample).
-    if (history < 128 && i + 1 < n) {
-      sign_modifier = 1;
-      const uint32_t kz = uint32_t(LeadingZeros(history)) + ((history + 16) >> 6) - 24;
-      uint32_t run = bits.ReadRiceCode<false>(kz, ((1u << kz) - 1) & run_mask);
-      if (run == AlacBitReader::kEscape) run = bits.Read(16);
-      if (run > 0) {
-        if (run > n - i - 1) return false;
-        std::memset(out + i + 1, 0, size_t{run} * sizeof(int32_t));
-        i += run;
-      }
-      if (run > 0xFFFF) sign_modifier = 0;
-      history = 0;
-    }
-  }
-  return true;
-}
-
-// Moves the coefficients towards a smaller error for as long as the error keeps its sign,
-// the most recent samples' coefficients first: for coefficient j, with v = -delta[j] (the
-// oldest sample of the window less the sample coefficient j weighs) and g the sign of v (its
-// opposite while the error is negative), c[j] -= g and the error loses ((v x g) >> shift) x
-// (count - j). The coefficients are 16-bit and wrap.
-//
-// Each step moves the error towards 0 by a term that does not depend on the error, so the
-// error still has its sign at coefficient j exactly when |err| exceeds the sum of the terms of
-// the coefficients before it. Those sums come from a chain of additions and every coefficient
-// decides on its own, without a chain of unpredictable branches. This needs terms that cannot
-// overflow, which holds for samples of up to 17 bits (|delta| < 2^18, terms below 2^23).
-template <uint32_t kTaps>
-inline void Adapt(int32_t* c, const int32_t* delta, uint32_t taps, int32_t err, uint32_t shift) {
-  const uint32_t count = kTaps ? kTaps : taps;
-  if (err == 0) return;
-  const int32_t negative = err < 0 ? -1 : 0;  // all ones while the error is negative
-  const int32_t magnitude = (err ^ negative) - negative;
-  // A negative error moves by ceil(|v| / 2^shift) per unit, a positive one by floor.
-  const int32_t round_up = negative & ((int32_t(1) << shift) - 1);
-  int32_t used = 0;  // the error's movement so far, towards 0
-#pragma GCC unroll 8
-  for (int j = int(count) - 1; j >= 0; --j) {
-    const int32_t d = delta[j];
-    const int32_t sign = (d > 0) - (d < 0);
-    const int32_t abs_d = d < 0 ? -d : d;
-    const int g = (sign ^ ~negative) - ~negative;  // -sign for a positive error, sign otherwise
-    c[j] = magnitude > used ? int16_t(c[j] - g) : c[j];
-    used += ((abs_d + round_up) >> shift) * (int32_t(count) - j);
-  }
-}
-
-// The adaptive FIR predictor: rebuilds n samples of width `width` (at most 17) from their
-// residuals. The coefficients adapt as it goes (only for this frame). kTaps is the coefficient
-// count when it is known at compile time (the common orders get their own unrolled copy), 0
-// otherwise.
-template <uint32_t kTaps>
-void PredictWithTaps(const int32_t* e, int32_t* y, uint32_t n, int width, const int16_t* coefficients,
-                     uint32_t taps, uint32_t shift) {
-  const uint32_t count = kTaps ? kTaps : taps;
-  // Local copies: the compiler may keep them in registers, as stores to y cannot touch them.
-  int32_t c[kMaxCoefficients];
-  for (uint32_t j = 0; j < count; ++j) c[j] = coefficients[j];
-
-  const uint32_t warm_up = count < n - 1 ? count : n - 1;
-  for (uint32_t i = 1; i <= warm_up; ++i) y[i] = SignExtend(Add(y[i - 1], e[i]), width);
-
-  const int32_t round = shift ? int32_t(1) << (shift - 1) : 0;
-  int32_t last = y[warm_up];  // y[i - 1], kept out of memory
-  for (uint32_t i = count + 1; i < n; ++i) {
-    const int32_t* window = y + (i - count - 1);  // window[0] is the oldest sample
-    const int32_t base = window[0];
-    int32_t delta[kMaxCoefficients];  // window[count - j] - base, for coefficient j
-    delta[0] = Sub(last, base);
-    int32_t sum = Mul(delta[0], c[0]);
-#pragma GCC unroll 8
-    for (uint32_t j = 1; j < count; ++j) {
-      delta[j] = Sub(window[count - j], base);
-      sum = Add(sum, Mul(delta[j], c[j]));
-    }
-    last = SignExtend(Add(Add(base, Add(sum, round) >> shift), e[i]), width);
-    y[i] = last;
-    Adapt<kTaps>(c, delta, count, e[i], shift);
-  }
-}
-
-void predict_adaptive_fir(const int32_t* e, int32_t* y, uint32_t n, int width, const int16_t* c, uint32_t count,
-                          uint32_t shift) {
-  if (n == 0) return;
-  y[0] = e[0];
-  if (count == 0) {
-    std::memcpy(y + 1, e + 1, size_t{n - 1} * sizeof(int32_t));
-    return;
-  }
-  if (count == 31) {
-    // Not a 31-tap filter: the code for a first-order difference.
-    for (uint32_t i = 1; i < n; ++i) y[i] = SignExtend(Add(y[i - 1], e[i]), width);
-    return;
-  }
-  switch (count) {
-    case 4: return PredictWithTaps<4>(e, y, n, width, c, count, shift);
-    case 5: return PredictWithTaps<5>(e, y, n, width, c, count, shift);
-    case 6: return PredictWithTaps<6>(e, y, n, width, c, count, shift);
-    case 8: return PredictWithTaps<8>(e, y, n, width, c, count, shift);
-    default: return PredictWithTaps<0>(e, y, n, width, c, count, shift);
-  }
-}
-
+// Stores v truncated to 16 bits, little-endian, as sample `index` of the output.
 inline void Put16(uint8_t* out, size_t index, int32_t v) {
-  out[2 * index] = uint8_t(v);
-  out[2 * index + 1] = uint8_t(uint32_t(v) >> 8);
+  const int16_t sample = int16_t(v);
+  std::memcpy(out + 2 * index, &sample, 2);
 }
 
 // Left and right from the two coded channels: with weight 0 they are the channels as coded;
 // otherwise the second holds the difference and the first a weighted mix.
 void unmix_stereo_16(const int32_t* a, const int32_t* b, uint8_t* out, uint32_t n, uint32_t shift, int32_t weight,
                      uint32_t stride) {
-  for (uint32_t i = 0; i < n; ++i) {
-    int32_t left = a[i];
-    int32_t right = b[i];
-    if (weight != 0) {
-      right = Sub(a[i], ShiftRight(Mul(b[i], weight), shift));
-      left = Add(right, b[i]);
+  // floor(x / 2^shift), which for shifts of 31 and more is the sign.
+  const uint32_t d = shift < 31 ? shift : 31;
+  auto unmix = [&](uint32_t i, int32_t* left, int32_t* right) {
+    *right = weight ? Sub(a[i], Mul(b[i], weight) >> d) : b[i];
+    *left = weight ? Add(*right, b[i]) : a[i];
+  };
+  if (stride == 2) {
+    // Both samples of an output frame in one store: a loop the compiler can vectorise.
+    for (uint32_t i = 0; i < n; ++i) {
+      int32_t left, right;
+      unmix(i, &left, &right);
+      const uint32_t pair = (uint32_t(left) & 0xFFFF) | (uint32_t(right) << 16);
+      std::memcpy(out + 4 * size_t{i}, &pair, 4);
     }
+    return;
+  }
+  for (uint32_t i = 0; i < n; ++i) {
+    int32_t left, right;
+    unmix(i, &left, &right);
     Put16(out, size_t{i} * stride, left);
     // A mono file has no slot for the second channel.
     if (stride >= 2) Put16(out, size_t{i} * stride + 1, right);
@@ -203,20 +72,25 @@ void Corrupt(uint32_t* output_bytes, const char* why) {
   *output_bytes = 0;
 }
 
-// Decodes one channel's residuals and prediction; false when the residuals are corrupt.
+// Decodes one channel's residuals and, for prediction mode 0, its samples; false when the
+// residuals are corrupt.
 bool DecodeChannel(AlacDecoder* alac, AlacBitReader& bits, ChannelHeader* h, int32_t* residuals, int32_t* out,
                    uint32_t n, int width) {
-  if (!decode_residuals(bits, residuals, n, width, uint32_t(alac->history_mult) * h->modifier / 4,
-                        alac->initial_history, alac->k_modifier))
-    return false;
+  ResidualReader reader(bits, n, width, uint32_t(alac->history_mult) * h->modifier / 4, alac->initial_history,
+                        alac->k_modifier);
   if (h->mode != 0) {
-    // Left as it was: the caller passes on whatever the buffer held.
-    DebugPrint(u"decode_frame : FIXME: unhandled predicition type: %i", int(h->mode));
-    return true;
+    // The residuals are still read, to find the next channel's. The samples are left as they
+    // were: the caller passes on whatever the buffer held.
+    for (uint32_t i = 0; i < n; ++i) residuals[i] = reader.Next(i);
+    if (!reader.Failed()) DebugPrint(u"decode_frame : FIXME: unhandled predicition type: %i", int(h->mode));
+  } else if (width <= 17) {
+    predict_adaptive_fir(reader, out, n, width, h->coefficients, h->count, h->shift);
+  } else {
+    // Wider samples come only from depths above 16 bits, which are never output.
+    for (uint32_t i = 0; i < n; ++i) residuals[i] = reader.Next(i);
   }
-  // Wider samples come only from depths above 16 bits, which are never output.
-  if (width <= 17) predict_adaptive_fir(residuals, out, n, width, h->coefficients, h->count, h->shift);
-  return true;
+  bits = reader.Bits();
+  return !reader.Failed();
 }
 
 }  // namespace

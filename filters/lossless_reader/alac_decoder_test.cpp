@@ -1,6 +1,7 @@
 // The frame decoder on hand-made frames: each exercises one rule of the bit-stream, with the
 // expected samples worked out by hand.
 #include "alac_decoder.h"
+#include "alac_predictor.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -191,8 +192,10 @@ TEST(DecodeFrame, AdaptiveFilterFollowsItsWindow) {
 }
 
 // The adaptive predictor written out step by step, one coefficient after the other, as a
-// model for the decoder's (which decides every coefficient at once) on 16-bit samples.
-std::vector<int16_t> PredictStepByStep(const std::vector<int32_t>& e, std::vector<int32_t> c, int shift) {
+// model for the decoder's (which decides every coefficient at once) on 16-bit samples. Counts
+// the coefficient steps that wrapped at 16 bits in *wraps.
+std::vector<int16_t> PredictStepByStep(const std::vector<int32_t>& e, std::vector<int32_t> c, int shift,
+                                       int* wraps = nullptr) {
   auto wrap = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
   auto to16 = [&](int64_t v) { return int32_t(int16_t(uint16_t(uint64_t(v)))); };
   const size_t n = e.size(), count = c.size();
@@ -210,6 +213,7 @@ std::vector<int16_t> PredictStepByStep(const std::vector<int32_t>& e, std::vecto
       const int32_t v = y[b] - y[b + count - j];
       const int g = err > 0 ? (v > 0) - (v < 0) : (v < 0) - (v > 0);
       const bool positive = err > 0;
+      if (wraps && c[j] - g != int16_t(c[j] - g)) ++*wraps;
       c[j] = int16_t(c[j] - g);
       err -= ((v * g) >> shift) * (int32_t(count) - j);
       if (positive ? err <= 0 : err >= 0) break;
@@ -218,7 +222,31 @@ std::vector<int16_t> PredictStepByStep(const std::vector<int32_t>& e, std::vecto
   return std::vector<int16_t>(y.begin(), y.end());
 }
 
-TEST(DecodeFrame, AdaptiveFilterMatchesTheStepByStepModel) {
+// A mono frame of escape-coded residuals for the predictor with these coefficients.
+std::vector<uint8_t> PredictorFrame(const std::vector<int32_t>& residuals, const std::vector<int32_t>& coefs,
+                                    int shift) {
+  BitWriter w;
+  Header(w, 0, true, uint32_t(residuals.size()), 0, false);
+  w.Put(0, 16);
+  w.Put(0, 4);
+  w.Put(uint32_t(shift), 4);
+  w.Put(4, 3);
+  w.Put(uint32_t(coefs.size()), 5);
+  for (int32_t c : coefs) w.Put(uint16_t(c), 16);
+  for (int32_t r : residuals) Escape(w, r, 16);
+  End(w);
+  return w.Bytes();
+}
+
+// The decoder's predictor on both its paths: the one this processor takes (vector, where it
+// can) and the portable one.
+class Predictor : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { UsePortablePredictorForTesting(GetParam()); }
+  void TearDown() override { UsePortablePredictorForTesting(false); }
+};
+
+TEST_P(Predictor, MatchesTheStepByStepModel) {
   std::mt19937 random(2024);
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
   for (int round = 0; round < 300; ++round) {
@@ -229,23 +257,36 @@ TEST(DecodeFrame, AdaptiveFilterMatchesTheStepByStepModel) {
     std::vector<int32_t> coefs(static_cast<size_t>(count));
     for (auto& r : residuals) r = uniform(-3000, 3000);
     for (auto& c : coefs) c = uniform(-3000, 3000);
-    BitWriter w;
-    Header(w, 0, true, uint32_t(n), 0, false);
-    w.Put(0, 16);
-    w.Put(0, 4);
-    w.Put(uint32_t(shift), 4);
-    w.Put(4, 3);
-    w.Put(uint32_t(count), 5);
-    for (int32_t c : coefs) w.Put(uint16_t(c), 16);
-    for (int32_t r : residuals) Escape(w, r, 16);
-    End(w);
     Decoder d(1);
-    const auto r = d.Decode(w.Bytes());
+    const auto r = d.Decode(PredictorFrame(residuals, coefs, shift));
     ASSERT_EQ(r.bytes, n * 2);
     ASSERT_EQ(Head(r.samples, n), PredictStepByStep(residuals, coefs, shift))
         << "frame " << round << ": " << count << " coefficients, shift " << shift;
   }
 }
+
+TEST(DecodeFrame, PredictorCoefficientsWrapAtSixteenBits) {
+  // Coefficients at the ends of the 16-bit range, nudged over them by the adaptation.
+  std::mt19937 random(7);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  int wraps = 0;
+  for (int round = 0; round < 40; ++round) {
+    const int count = uniform(2, 8);
+    const int shift = uniform(0, 15);
+    std::vector<int32_t> residuals(300);
+    std::vector<int32_t> coefs(static_cast<size_t>(count));
+    for (auto& r : residuals) r = uniform(-3000, 3000);
+    for (auto& c : coefs) c = uniform(0, 1) ? uniform(32760, 32767) : uniform(-32768, -32761);
+    Decoder d(1);
+    const auto r = d.Decode(PredictorFrame(residuals, coefs, shift));
+    ASSERT_EQ(Head(r.samples, residuals.size()), PredictStepByStep(residuals, coefs, shift, &wraps))
+        << "frame " << round << ": " << count << " coefficients, shift " << shift;
+  }
+  EXPECT_GT(wraps, 0);  // the frames did take coefficients across the ends
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, Predictor, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Portable" : "Default"; });
 
 TEST(DecodeFrame, ZeroRunsNeverFollowTheLastSample) {
   // History 0 and multiplier 0: k stays 1 (a unary code) and every sample but the last is
