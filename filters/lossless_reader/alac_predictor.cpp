@@ -87,93 +87,107 @@ void PredictPortable(ResidualReader& reader, int32_t* y, uint32_t n, int width, 
 #if defined(__x86_64__)
 #define CEHOST_ALAC_VECTOR_PATH 1
 
-// The vector path, for 2 to 8 coefficients that cannot wrap: lane j of a 256-bit register
-// holds what concerns coefficient j. Only the newest sample's product is scalar, on the short
-// chain from one sample to the next; the other products and the adaptation run on vectors.
+// The 32-bit value at p in every lane.
+__attribute__((target("avx2"))) inline __m256i Broadcast(const int32_t* p) {
+  return _mm256_castps_si256(_mm256_broadcast_ss(reinterpret_cast<const float*>(p)));
+}
+
+// The vector path, for kCount = 2 to 8 coefficients that cannot wrap: lane j of a 256-bit
+// register holds what concerns coefficient j. The newest sample, y[i-1], and coefficient 0
+// stay scalar, so that the chain from one sample to the next is short and the vectors only
+// ever wait for y[i-2] and older.
+template <uint32_t kCount>
 __attribute__((target("avx2,bmi,bmi2"))) void PredictAvx2(ResidualReader& reader, int32_t* y, uint32_t n,
-                                                            int width, const int16_t* coefficients, uint32_t count,
-                                                            uint32_t shift) {
+                                                            int width, const int16_t* coefficients, uint32_t shift) {
   ResidualReader residuals = reader;
   y[0] = residuals.Next(0);
-  const uint32_t warm_up = count < n - 1 ? count : n - 1;
+  const uint32_t warm_up = kCount < n - 1 ? kCount : n - 1;
   for (uint32_t i = 1; i <= warm_up; ++i) y[i] = SignExtend(Add(y[i - 1], residuals.Next(i)), width);
-  if (count + 1 >= n) {
+  if (kCount + 1 >= n) {
     reader = residuals;
     return;
   }
 
-  const uint32_t first = count + 1;
-  alignas(32) int32_t c_init[8] = {};
-  alignas(32) int32_t window_init[8] = {};
-  alignas(32) int32_t all[8] = {};
-  // Each lane's weight, count - j (1..7 on lanes 1..), as 2^a + s x 2^b: two shifts and an
+  int32_t c_init[8] = {};
+  int32_t window_init[8] = {};
+  int32_t from_1[8] = {};
+  // Each lane's weight, kCount - j (1..7 on lanes 1..), as 2^a + s x 2^b: two shifts and an
   // addition are quicker than a multiplication.
-  alignas(32) int32_t weight_a[8] = {};
-  alignas(32) int32_t weight_b[8] = {};
-  alignas(32) int32_t weight_s[8] = {};
+  int32_t weight_a[8] = {};
+  int32_t weight_b[8] = {};
+  int32_t weight_s[8] = {};
   static constexpr int32_t kA[8] = {0, 0, 1, 1, 2, 2, 2, 3}, kB[8] = {0, 0, 0, 0, 0, 0, 1, 0},
                            kS[8] = {0, 0, 0, 1, 0, 1, 1, -1};
-  c_init[0] = coefficients[0];
-  all[0] = -1;
-  for (uint32_t j = 1; j < count; ++j) {
+  for (uint32_t j = 1; j < kCount; ++j) {
     c_init[j] = coefficients[j];
-    all[j] = -1;
-    weight_a[j] = kA[count - j];
-    weight_b[j] = kB[count - j];
-    weight_s[j] = kS[count - j];
-    // Lane j of the window holds y[i-1-j]; lane 0 is filled in each sample.
-    window_init[j] = y[first - 1 - j];
+    from_1[j] = -1;
+    // Lane j of the window holds y[i-1-j].
+    window_init[j] = y[kCount - j];
+    weight_a[j] = kA[kCount - j];
+    weight_b[j] = kB[kCount - j];
+    weight_s[j] = kS[kCount - j];
   }
-  const __m256i lanes = _mm256_load_si256(reinterpret_cast<const __m256i*>(all));
-  const __m256i shift_a = _mm256_load_si256(reinterpret_cast<const __m256i*>(weight_a));
-  const __m256i shift_b = _mm256_load_si256(reinterpret_cast<const __m256i*>(weight_b));
-  const __m256i sign_b = _mm256_load_si256(reinterpret_cast<const __m256i*>(weight_s));
-  const __m256i ones = _mm256_set1_epi32(1);
-  const __m256i shift_up = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
-  const __m256i lane_4 = _mm256_setr_epi32(4, 4, 4, 4, 0, 0, 0, 0);
-  const __m256i low_half = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
+  const __m256i lanes_1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from_1));
+  const __m256i shift_a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight_a));
+  const __m256i shift_b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight_b));
+  const __m256i sign_b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight_s));
   const __m256i shifts = _mm256_set1_epi32(int32_t(shift));
-  const __m256i low_bits = _mm256_set1_epi32((int32_t(1) << shift) - 1);
   const uint32_t round = shift ? 1u << (shift - 1) : 0;
 
-  __m256i coefs = _mm256_load_si256(reinterpret_cast<const __m256i*>(c_init));
-  __m256i window = _mm256_load_si256(reinterpret_cast<const __m256i*>(window_init));
+  __m256i coefs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c_init));  // lane 0 unused
+  // Lanes 2.. of the window; lane 1 is filled in each sample.
+  __m256i shifted = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window_init));
   int32_t c0 = coefficients[0];
-  int32_t last = y[first - 1];  // y[i-1]
-  for (uint32_t i = first; i < n; ++i) {
-    const int32_t err = residuals.Next(i);
-    const int32_t base = y[i - count - 1];
-    const __m256i base_v = _mm256_set1_epi32(base);
-    window = _mm256_blend_epi32(window, _mm256_set1_epi32(last), 0x01);
-    const __m256i delta = _mm256_and_si256(_mm256_sub_epi32(window, base_v), lanes);
+  int32_t last = y[kCount];  // y[i-1]
+  // The residuals are read a sample ahead of the prediction, so that the processor works on
+  // the Rice chain of the next sample while the predictor's chain waits.
+  int32_t ahead = residuals.Next(kCount + 1);
+  for (uint32_t i = kCount + 1; i < n; ++i) {
+    const int32_t err = ahead;
+    if (i + 1 < n) ahead = residuals.Next(i + 1);
+    const int32_t base = y[i - kCount - 1];
+    // Both broadcast straight from memory: no work for the vector units.
+    const __m256i base_v = Broadcast(y + i - kCount - 1);
+    const __m256i window = _mm256_blend_epi32(shifted, Broadcast(y + i - 2), 0x02);
+    const __m256i delta = _mm256_and_si256(_mm256_sub_epi32(window, base_v), lanes_1);
 
-    // Lanes 1.. of the sum (lane 0 masked out): low halves of 32 x 32-bit products, even and
-    // odd lanes apart.
-    const __m256i older = _mm256_blend_epi32(delta, _mm256_setzero_si256(), 0x01);
-    const __m256i even = _mm256_mul_epu32(older, coefs);
-    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(older, 32), _mm256_srli_epi64(coefs, 32));
+    // Lanes 1.. of the sum: low halves of 32 x 32-bit products, even and odd lanes apart.
+    const __m256i even = _mm256_mul_epu32(delta, coefs);
+    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(delta, 32), _mm256_srli_epi64(coefs, 32));
     const __m256i products = _mm256_add_epi64(even, odd);
     __m128i total = _mm_add_epi64(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
     total = _mm_add_epi64(total, _mm_unpackhi_epi64(total, total));
-    const uint32_t sum = uint32_t(_mm_cvtsi128_si32(total)) + uint32_t(Sub(last, base)) * uint32_t(c0);
-    last = SignExtend(Add(Add(base, err), int32_t(sum + round) >> shift), width);
-    y[i] = last;
+    const int32_t d0 = Sub(last, base);
+    const uint32_t sum = uint32_t(_mm_cvtsi128_si32(total)) + uint32_t(d0) * uint32_t(c0);
+    const int32_t sample = SignExtend(Add(Add(base, err), int32_t(sum + round) >> shift), width);
+    y[i] = sample;
 
-    // Each lane's term, and the sum of the terms of the lanes above each lane.
+    // Each lane's term: |d| >> shift, rounded down for a positive error and up for a negative
+    // one (as -((-|d|) >> shift)), times the lane's weight; then for each lane the sum of the
+    // terms of the lanes above it (for lane 0, coefficient 0's, of all the others).
     const __m256i err_v = _mm256_set1_epi32(err);
-    const __m256i round_up = _mm256_and_si256(_mm256_srai_epi32(err_v, 31), low_bits);
-    const __m256i units = _mm256_srlv_epi32(_mm256_add_epi32(_mm256_abs_epi32(older), round_up), shifts);
+    const __m256i units = _mm256_sign_epi32(
+        _mm256_srav_epi32(_mm256_sign_epi32(_mm256_abs_epi32(delta), err_v), shifts), err_v);
     const __m256i terms = _mm256_add_epi32(_mm256_sllv_epi32(units, shift_a),
                                            _mm256_sign_epi32(_mm256_sllv_epi32(units, shift_b), sign_b));
     __m256i above = _mm256_add_epi32(terms, _mm256_srli_si256(terms, 4));
     above = _mm256_add_epi32(above, _mm256_srli_si256(above, 8));
-    above = _mm256_add_epi32(above, _mm256_and_si256(_mm256_permutevar8x32_epi32(above, lane_4), low_half));
+    // The upper half's total (its lowest lane) added to the lower half.
+    above = _mm256_add_epi32(above, _mm256_shuffle_epi32(_mm256_permute2x128_si256(above, above, 0x81), 0));
     above = _mm256_sub_epi32(above, terms);
     const __m256i active = _mm256_cmpgt_epi32(_mm256_abs_epi32(err_v), above);
-    const __m256i step = _mm256_sign_epi32(_mm256_sign_epi32(ones, delta), err_v);
-    coefs = _mm256_add_epi32(coefs, _mm256_and_si256(step, active));
-    c0 = _mm256_cvtsi256_si32(coefs);
-    window = _mm256_permutevar8x32_epi32(window, shift_up);
+    // -sign(d) x sign(err), taken away where active.
+    const __m256i step = _mm256_sign_epi32(_mm256_sign_epi32(_mm256_set1_epi32(-1), delta), err_v);
+    coefs = _mm256_sub_epi32(coefs, _mm256_and_si256(step, active));
+
+    // Coefficient 0.
+    const int32_t flip = err >> 31;  // all ones for a negative error
+    const int32_t magnitude = (err ^ flip) - flip;
+    const int32_t sign_0 = (d0 >> 31) | int32_t(uint32_t(-d0) >> 31);
+    c0 += ((sign_0 ^ flip) - flip) & ((_mm256_cvtsi256_si32(above) - magnitude) >> 31);
+
+    shifted = _mm256_permutevar8x32_epi32(window, _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6));
+    last = sample;
   }
   reader = residuals;
 }
@@ -204,8 +218,17 @@ void predict_adaptive_fir(ResidualReader& residuals, int32_t* y, uint32_t n, int
   }
   if (CoefficientsMayWrap(c, count, n)) return PredictPortable<0, true>(residuals, y, n, width, c, count, shift);
 #if defined(CEHOST_ALAC_VECTOR_PATH)
-  if (count >= 2 && count <= 8 && !g_portable_only.load(std::memory_order_relaxed) && VectorPathSupported())
-    return PredictAvx2(residuals, y, n, width, c, count, shift);
+  if (count >= 2 && count <= 8 && !g_portable_only.load(std::memory_order_relaxed) && VectorPathSupported()) {
+    switch (count) {
+      case 2: return PredictAvx2<2>(residuals, y, n, width, c, shift);
+      case 3: return PredictAvx2<3>(residuals, y, n, width, c, shift);
+      case 4: return PredictAvx2<4>(residuals, y, n, width, c, shift);
+      case 5: return PredictAvx2<5>(residuals, y, n, width, c, shift);
+      case 6: return PredictAvx2<6>(residuals, y, n, width, c, shift);
+      case 7: return PredictAvx2<7>(residuals, y, n, width, c, shift);
+      default: return PredictAvx2<8>(residuals, y, n, width, c, shift);
+    }
+  }
 #endif
   switch (count) {
     case 4: return PredictPortable<4, false>(residuals, y, n, width, c, count, shift);
