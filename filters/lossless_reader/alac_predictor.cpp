@@ -138,6 +138,7 @@ __attribute__((target("avx2,bmi,bmi2"))) void PredictAvx2(ResidualReader& reader
   // Lanes 2.. of the window; lane 1 is filled in each sample.
   __m256i shifted = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window_init));
   int32_t c0 = coefficients[0];
+  __m128i coef_0 = _mm_cvtsi32_si128(c0);
   int32_t last = y[kCount];  // y[i-1]
   // The residuals are read a sample ahead of the prediction, so that the processor works on
   // the Rice chain of the next sample while the predictor's chain waits.
@@ -180,11 +181,11 @@ __attribute__((target("avx2,bmi,bmi2"))) void PredictAvx2(ResidualReader& reader
     const __m256i step = _mm256_sign_epi32(_mm256_sign_epi32(_mm256_set1_epi32(-1), delta), err_v);
     coefs = _mm256_sub_epi32(coefs, _mm256_and_si256(step, active));
 
-    // Coefficient 0.
-    const int32_t flip = err >> 31;  // all ones for a negative error
-    const int32_t magnitude = (err ^ flip) - flip;
-    const int32_t sign_0 = (d0 >> 31) | int32_t(uint32_t(-d0) >> 31);
-    c0 += ((sign_0 ^ flip) - flip) & ((_mm256_cvtsi256_si32(above) - magnitude) >> 31);
+    // Coefficient 0 the same way, in a register of its own: the products do not wait for it.
+    const __m128i step_0 = _mm_sign_epi32(_mm_sign_epi32(_mm_set1_epi32(-1), _mm_cvtsi32_si128(d0)),
+                                          _mm256_castsi256_si128(err_v));
+    coef_0 = _mm_sub_epi32(coef_0, _mm_and_si128(step_0, _mm256_castsi256_si128(active)));
+    c0 = _mm_cvtsi128_si32(coef_0);
 
     shifted = _mm256_permutevar8x32_epi32(window, _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6));
     last = sample;
