@@ -48,8 +48,11 @@ void PredictPortable(ResidualReader& reader, int32_t* y, uint32_t n, int width, 
   const uint32_t round = shift ? 1u << (shift - 1) : 0;
   const int32_t low_bits = (int32_t(1) << shift) - 1;
   int32_t last = y[warm_up];  // y[i - 1], kept out of memory
+  // The residuals are read a sample ahead of the prediction (see PredictAvx2).
+  int32_t ahead = count + 1 < n ? residuals.Next(count + 1) : 0;
   for (uint32_t i = count + 1; i < n; ++i) {
-    const int32_t err = residuals.Next(i);
+    const int32_t err = ahead;
+    if (i + 1 < n) ahead = residuals.Next(i + 1);
     const int32_t* window = y + (i - count - 1);  // window[0] is the oldest sample
     const int32_t base = window[0];
     int32_t delta[kMaxTaps];  // window[count - j] - base, for coefficient j
