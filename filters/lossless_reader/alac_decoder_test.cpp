@@ -310,6 +310,41 @@ TEST(DecodeFrame, ZeroRunsNeverFollowTheLastSample) {
   EXPECT_EQ(size_t(d.alac.input - frame.data()) * 8 + size_t(d.alac.bit_position), end_of_residuals);
 }
 
+TEST(DecodeFrame, ZeroRunsUpToTheEndOfTheFrame) {
+  // As above: -2, then a run code. A run of 0 only gives the next value its +1 (and gives
+  // back the last bit of its code, which here is that value's 0); a run may fill the frame
+  // exactly, never more.
+  struct Case {
+    std::vector<std::pair<uint32_t, int>> codes;  // after the -2: (bits, width) in turn
+    std::vector<int16_t> samples;                  // empty: refused as corrupt
+  };
+  const Case cases[] = {
+      {{{0, 1}, {0, 8}, {0, 1}, {4, 8}}, {-2, -1, 0, 0, 0}},  // run 0; x = 0 + 1; run 3 to the end
+      {{{0, 1}, {5, 8}}, {-2, 0, 0, 0, 0}},                   // run 4 to the end
+      {{{0, 1}, {6, 8}}, {}},                                 // run 5: one past the end
+  };
+  for (const Case& c : cases) {
+    Decoder d(1, {.history_mult = 0, .initial_history = 0});
+    BitWriter w;
+    Header(w, 0, true, 5, 0, false);
+    w.Put(0, 16);
+    ChannelHeader(w, 0, 0, 4, {});
+    w.Put(0b1110, 4);
+    for (const auto& [bits, width] : c.codes) w.Put(bits, width);
+    End(w);
+    const auto r = d.Decode(w.Bytes());
+    if (c.samples.empty()) {
+      EXPECT_EQ(r.bytes, 0u);
+      EXPECT_EQ(r.debug,
+                "LOSSLESSREADER:decode_frame : corrupt frame (zero run past the end of the frame), nothing decoded\r\n");
+    } else {
+      EXPECT_EQ(r.bytes, 10u);
+      EXPECT_EQ(Head(r.samples, 5), c.samples);
+      EXPECT_EQ(r.debug, "");
+    }
+  }
+}
+
 TEST(DecodeFrame, UnhandledPredictionLeavesThePreviousSamples) {
   Decoder d(1);
   ASSERT_EQ(d.Decode(MonoFrame({1, 2, 3}, {})).bytes, 6u);
