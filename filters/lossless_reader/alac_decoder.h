@@ -23,7 +23,8 @@
 //     the first channel, then of the second
 //   channel header: mode (4), quantisation shift (4), Rice modifier (3), coefficient count C
 //     (5), C signed 16-bit coefficients
-//   residuals: adaptive Rice codes with zero runs (see decode_residuals in the source)
+//   residuals: adaptive Rice codes with zero runs (see alac_residual_reader.h), predicted as
+//     in alac_predictor.h
 #pragma once
 
 #include <cstdint>

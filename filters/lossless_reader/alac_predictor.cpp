@@ -78,7 +78,7 @@ void PredictPortable(ResidualReader& reader, int32_t* y, uint32_t n, int width, 
     for (int j = int(count) - 1; j >= 0; --j) {
       const int32_t d = delta[j];
       const int32_t negative = d >> 31;
-      const int32_t sign = negative | int32_t(uint32_t(-d) >> 31);
+      const int32_t sign = negative | int32_t((0u - uint32_t(d)) >> 31);
       const int32_t step = ((sign ^ flip) - flip) & int32_t((used - magnitude) >> 63);
       c[j] = kWraps ? int16_t(c[j] + step) : c[j] + step;
       used += (((d ^ negative) - negative + round_up) >> shift) * (int32_t(count) - j);
@@ -96,9 +96,11 @@ __attribute__((target("avx2"))) inline __m256i Broadcast(const int32_t* p) {
 }
 
 // The vector path, for kCount = 2 to 8 coefficients that cannot wrap: lane j of a 256-bit
-// register holds what concerns coefficient j. The newest sample, y[i-1], and coefficient 0
-// stay scalar, so that the chain from one sample to the next is short and the vectors only
-// ever wait for y[i-2] and older.
+// register holds what concerns coefficient j. The newest sample, y[i-1], stays out of the
+// vectors (its product is scalar, and coefficient 0 adapts in a register of its own), so that
+// the chain from one sample to the next is short and the vectors only wait for y[i-2] and
+// older. The first window's base, y[0], is a raw residual of up to 26 bits; the terms and
+// their sums still fit 31 bits, the weights of lanes 1.. adding up to at most 28.
 template <uint32_t kCount>
 __attribute__((target("avx2,bmi,bmi2"))) void PredictAvx2(ResidualReader& reader, int32_t* y, uint32_t n,
                                                             int width, const int16_t* coefficients, uint32_t shift) {

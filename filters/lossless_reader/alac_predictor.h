@@ -26,7 +26,8 @@ inline int32_t SignExtend(int32_t v, int w) {
 }
 
 // Rebuilds y[0..n) (n residuals taken from `residuals`) at sample width `width` (at most 17)
-// from the `count` 16-bit coefficients c (read only) and quantisation shift `shift` (0..15):
+// from the `count` 16-bit coefficients c and quantisation shift `shift` (0..15); y and c are
+// the caller's, borrowed for the call, and c is only read:
 //   y[0] = e[0]; count 0: y[i] = e[i]; count 31: y[i] = sign-extend(y[i-1] + e[i], width);
 //   otherwise y[i] = sign-extend(y[i-1] + e[i], width) for i <= count, and after that, with
 //   b = i - count - 1 and d_j = y[b + count - j] - y[b],
