@@ -72,6 +72,11 @@ void Corrupt(uint32_t* output_bytes, const char* why) {
   *output_bytes = 0;
 }
 
+// Decodes n residuals into out (a work buffer), for a channel whose samples are not predicted.
+void decode_residuals(ResidualReader& residuals, int32_t* out, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) out[i] = residuals.Next(i);
+}
+
 // Decodes one channel's residuals and, for prediction mode 0, its samples; false when the
 // residuals are corrupt.
 bool DecodeChannel(AlacDecoder* alac, AlacBitReader& bits, ChannelHeader* h, int32_t* residuals, int32_t* out,
@@ -81,13 +86,13 @@ bool DecodeChannel(AlacDecoder* alac, AlacBitReader& bits, ChannelHeader* h, int
   if (h->mode != 0) {
     // The residuals are still read, to find the next channel's. The samples are left as they
     // were: the caller passes on whatever the buffer held.
-    for (uint32_t i = 0; i < n; ++i) residuals[i] = reader.Next(i);
+    decode_residuals(reader, residuals, n);
     if (!reader.Failed()) DebugPrint(u"decode_frame : FIXME: unhandled predicition type: %i", int(h->mode));
   } else if (width <= 17) {
     predict_adaptive_fir(reader, out, n, width, h->coefficients, h->count, h->shift);
   } else {
     // Wider samples come only from depths above 16 bits, which are never output.
-    for (uint32_t i = 0; i < n; ++i) residuals[i] = reader.Next(i);
+    decode_residuals(reader, residuals, n);
   }
   bits = reader.Bits();
   return !reader.Failed();
